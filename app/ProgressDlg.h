@@ -1,0 +1,40 @@
+// The modeless progress window of the firmware procedures: status line, bar
+// and percentage. It disables its owner while it exists.
+#pragma once
+
+#include "Dialog.h"
+
+#include <string>
+
+class QProgressBar;
+
+class CProgressDlg : public CDialog {
+    Q_OBJECT
+public:
+    explicit CProgressDlg(UINT nCaptionID = 0);
+    ~CProgressDlg() override;
+
+    BOOL Create(QWidget* pParent = nullptr) override;
+    BOOL DestroyWindow() override;
+    void SetStatusText(const std::string& text);
+    void SetRange(int nLower, int nUpper);
+    void SetStep(int nStep);
+    // Pumps pending events, advances the bar and returns its old position.
+    int StepIt();
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override {}
+
+private:
+    void PumpMessages();
+    void UpdatePercent(int nPos);
+    void ReEnableOwner();
+
+    UINT m_nCaptionID;
+    int m_nLower = 0;
+    int m_nUpper = 100;
+    int m_nStep = 1;
+    BOOL m_bOwnerDisabled = FALSE;
+};

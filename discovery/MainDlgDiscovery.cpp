@@ -1,0 +1,4 @@
+// Scaffolding until discovery lands.
+#include "MainDlg.h"
+
+void CMainDlg::OnListPhones() { SaveProfile(); }

@@ -1,0 +1,98 @@
+#include "Event.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+void FreeWsaBuf(WSABUF* pBuf) {
+    if (pBuf == nullptr)
+        return;
+    free(pBuf->buf);
+    free(pBuf);
+}
+
+CEvent::CEvent(bool bManualReset, bool bInitialState)
+    : m_fd(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)), m_bManualReset(bManualReset) {}
+
+CEvent::~CEvent() {
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+void CEvent::Set() {
+    const uint64_t one = 1;
+    // The counter only grows to a few; EAGAIN would mean 2^64-1 sets.
+    ssize_t n = write(m_fd, &one, sizeof one);
+    (void)n;
+}
+
+void CEvent::Reset() {
+    uint64_t value;
+    ssize_t n = read(m_fd, &value, sizeof value);
+    (void)n;
+}
+
+bool CEvent::TryAcquire() {
+    if (m_bManualReset) {
+        pollfd pfd{m_fd, POLLIN, 0};
+        return poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLIN);
+    }
+    // Reading clears the counter, so several sets release one wait.
+    uint64_t value;
+    return read(m_fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+}
+
+DWORD CEvent::Wait(DWORD dwMilliseconds) {
+    if (m_fd < 0)
+        return WAIT_FAILED;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    for (;;) {
+        if (TryAcquire())
+            return WAIT_OBJECT_0;
+        int timeout = -1;
+        if (dwMilliseconds != INFINITE) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return WAIT_TIMEOUT;
+            timeout = static_cast<int>(left.count());
+        }
+        pollfd pfd{m_fd, POLLIN, 0};
+        int rc = poll(&pfd, 1, timeout);
+        if (rc < 0 && errno != EINTR)
+            return WAIT_FAILED;
+        // Another waiter may take the signal first; then wait on.
+    }
+}
+
+HEVENT CreateEventA(bool bManualReset, bool bInitialState) {
+    auto* pEvent = new CEvent(bManualReset, bInitialState);
+    if (!pEvent->IsValid()) {
+        delete pEvent;
+        return nullptr;
+    }
+    return pEvent;
+}
+
+BOOL SetEvent(HEVENT hEvent) {
+    if (hEvent == nullptr)
+        return FALSE;
+    hEvent->Set();
+    return TRUE;
+}
+
+BOOL ResetEvent(HEVENT hEvent) {
+    if (hEvent == nullptr)
+        return FALSE;
+    hEvent->Reset();
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HEVENT hEvent, DWORD dwMilliseconds) {
+    return hEvent ? hEvent->Wait(dwMilliseconds) : WAIT_FAILED;
+}
+
+void CloseHandle(HEVENT hEvent) { delete hEvent; }

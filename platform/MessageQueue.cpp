@@ -1,0 +1,231 @@
+#include "MessageQueue.h"
+
+#include "MsgWnd.h"
+#include "WindowRegistry.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <chrono>
+#include <memory>
+#include <unordered_map>
+
+namespace {
+
+// Which thread queue serves each live window and thread id. Handles are never
+// reused, so a post to a destroyed target fails instead of reaching another.
+struct CRegistry {
+    std::mutex mutex;
+    std::unordered_map<DWORD, CMessageQueue*> threads;
+    std::unordered_map<HWND, std::pair<CMsgWnd*, CMessageQueue*>> windows;
+    HWND nextWindow = 1;
+    DWORD nextThread = 1;
+};
+
+// Never destroyed: socket threads may still post while statics are torn down.
+CRegistry& Registry() {
+    static CRegistry* pRegistry = new CRegistry;
+    return *pRegistry;
+}
+
+thread_local CMessageQueue* t_pQueue = nullptr;
+thread_local std::unique_ptr<CMessageQueue> t_pOwnedQueue;
+
+const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Lives on the GUI thread; each of its events delivers one queued message, so
+// order holds and nested event loops (modal dialogs) deliver too.
+class CQtForwarder : public QObject {
+public:
+    explicit CQtForwarder(CMessageQueue* pQueue) : m_pQueue(pQueue) {}
+    bool event(QEvent* pEvent) override {
+        if (pEvent->type() != kMessageEvent)
+            return QObject::event(pEvent);
+        MSG msg;
+        if (m_pQueue->Get(&msg, 0) && !DispatchMessage(msg))
+            ReleaseMessage(msg); // no thread messages are handled on the GUI thread
+        return true;
+    }
+
+private:
+    CMessageQueue* m_pQueue;
+};
+
+bool OnQtGuiThread() {
+    QCoreApplication* pApp = QCoreApplication::instance();
+    return pApp != nullptr && QThread::currentThread() == pApp->thread();
+}
+
+void ForwardIntoQt(CMessageQueue* pQueue) {
+    // Created once, on the GUI thread, and kept for the life of the process.
+    static CQtForwarder* pForwarder = new CQtForwarder(pQueue);
+    pQueue->SetWakeHook([] {
+        if (QCoreApplication::instance() != nullptr)
+            QCoreApplication::postEvent(pForwarder, new QEvent(kMessageEvent));
+    });
+}
+
+} // namespace
+
+CMessageQueue::CMessageQueue()
+    : m_dwThreadId([this] {
+          CRegistry& reg = Registry();
+          std::lock_guard<std::mutex> lock(reg.mutex);
+          DWORD id = reg.nextThread++;
+          reg.threads[id] = this;
+          return id;
+      }()) {}
+
+CMessageQueue::~CMessageQueue() {
+    {
+        CRegistry& reg = Registry();
+        std::lock_guard<std::mutex> lock(reg.mutex);
+        reg.threads.erase(m_dwThreadId);
+        for (auto it = reg.windows.begin(); it != reg.windows.end();) {
+            if (it->second.second == this)
+                it = reg.windows.erase(it);
+            else
+                ++it;
+        }
+    }
+    for (const MSG& msg : m_messages)
+        ReleaseMessage(msg);
+}
+
+CMessageQueue* CMessageQueue::ForCurrentThread() {
+    if (t_pQueue == nullptr) {
+        t_pOwnedQueue = std::make_unique<CMessageQueue>();
+        t_pQueue = t_pOwnedQueue.get();
+        if (OnQtGuiThread())
+            ForwardIntoQt(t_pQueue);
+    }
+    return t_pQueue;
+}
+
+void CMessageQueue::AdoptForCurrentThread(CMessageQueue* pQueue) { t_pQueue = pQueue; }
+
+void CMessageQueue::Push(const MSG& msg) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.push_back(msg);
+    }
+    m_cvNotEmpty.notify_one();
+    if (m_fnWake)
+        m_fnWake();
+}
+
+bool CMessageQueue::Get(MSG* pMsg, DWORD dwMilliseconds) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    auto ready = [this] { return !m_messages.empty(); };
+    if (dwMilliseconds == INFINITE)
+        m_cvNotEmpty.wait(lock, ready);
+    else if (!m_cvNotEmpty.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), ready))
+        return false;
+    *pMsg = m_messages.front();
+    m_messages.pop_front();
+    return true;
+}
+
+void CMessageQueue::Purge(HWND hWnd) {
+    std::deque<MSG> dropped;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_messages.begin(); it != m_messages.end();) {
+            if (it->hwnd == hWnd) {
+                dropped.push_back(*it);
+                it = m_messages.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const MSG& msg : dropped)
+        ReleaseMessage(msg);
+}
+
+void ReleaseMessage(const MSG& msg) {
+    if (msg.pfnRelease != nullptr)
+        msg.pfnRelease(msg.lParam);
+}
+
+BOOL PostMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, PFN_RELEASE pfnRelease) {
+    MSG msg{hWnd, message, wParam, lParam, pfnRelease};
+    if (hWnd != 0) {
+        CRegistry& reg = Registry();
+        std::lock_guard<std::mutex> lock(reg.mutex);
+        auto it = reg.windows.find(hWnd);
+        if (it != reg.windows.end()) {
+            it->second.second->Push(msg);
+            return TRUE;
+        }
+    }
+    ReleaseMessage(msg);
+    return FALSE;
+}
+
+BOOL PostThreadMessage(DWORD dwThreadId, UINT message, WPARAM wParam, LPARAM lParam,
+                       PFN_RELEASE pfnRelease) {
+    MSG msg{0, message, wParam, lParam, pfnRelease};
+    {
+        CRegistry& reg = Registry();
+        std::lock_guard<std::mutex> lock(reg.mutex);
+        auto it = reg.threads.find(dwThreadId);
+        if (it != reg.threads.end()) {
+            it->second->Push(msg);
+            return TRUE;
+        }
+    }
+    ReleaseMessage(msg);
+    return FALSE;
+}
+
+void PostQuitMessage(int nExitCode) {
+    CMessageQueue::ForCurrentThread()->Push(MSG{0, WM_QUIT, static_cast<WPARAM>(nExitCode), 0, nullptr});
+}
+
+DWORD GetCurrentThreadId() { return CMessageQueue::ForCurrentThread()->GetThreadId(); }
+
+bool GetMessage(MSG* pMsg, DWORD dwMilliseconds) {
+    return CMessageQueue::ForCurrentThread()->Get(pMsg, dwMilliseconds);
+}
+
+bool PeekMessage(MSG* pMsg) { return CMessageQueue::ForCurrentThread()->Get(pMsg, 0); }
+
+bool DispatchMessage(const MSG& msg) {
+    if (msg.hwnd == 0)
+        return false;
+    CMsgWnd* pWnd = nullptr;
+    {
+        CRegistry& reg = Registry();
+        std::lock_guard<std::mutex> lock(reg.mutex);
+        auto it = reg.windows.find(msg.hwnd);
+        if (it != reg.windows.end())
+            pWnd = it->second.first;
+    }
+    // Windows are destroyed only on their own thread, which is this one.
+    if (pWnd != nullptr)
+        pWnd->WindowProc(msg.message, msg.wParam, msg.lParam);
+    else
+        ReleaseMessage(msg);
+    return true;
+}
+
+namespace PlatformWindows {
+
+HWND Register(CMsgWnd* pWnd, CMessageQueue* pQueue) {
+    CRegistry& reg = Registry();
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    HWND hWnd = reg.nextWindow++;
+    reg.windows[hWnd] = {pWnd, pQueue};
+    return hWnd;
+}
+
+void Unregister(HWND hWnd) {
+    CRegistry& reg = Registry();
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    reg.windows.erase(hWnd);
+}
+
+} // namespace PlatformWindows

@@ -1,0 +1,43 @@
+// Where the procedures meet the user and the clock: message boxes, the
+// open-file dialog, the specified time-outs and pauses. The product installs
+// Qt dialogs and real time; tests install scripted answers and shorter waits;
+// a console front end would install prompts.
+#pragma once
+
+#include "WinTypes.h"
+
+#include <string>
+
+struct COpenFileRequest {
+    std::string initialName; // offered as the file name
+    std::string defaultExt;  // for example "*.bin"
+    std::string filter;      // "Text (*.x)|*.x|All files (*.*)|*.*||"
+    DWORD flags = 0;         // OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST
+};
+
+constexpr DWORD OFN_PATHMUSTEXIST = 0x0800;
+constexpr DWORD OFN_FILEMUSTEXIST = 0x1000;
+
+class IUserSeams {
+public:
+    virtual ~IUserSeams() = default;
+    // Returns the button pressed (IDOK, IDYES, IDNO ...).
+    virtual int MessageBox(const std::string& text, UINT nType) = 0;
+    // True when the user confirmed a file; *pPath is its full path.
+    virtual bool OpenFile(const COpenFileRequest& request, std::string* pPath) = 0;
+    // Maps a specified time-out to the one to wait.
+    virtual DWORD Timeout(DWORD dwMilliseconds) { return dwMilliseconds; }
+    // A pause of the user-interface procedures.
+    virtual void Sleep(DWORD dwMilliseconds);
+};
+
+// Null restores the console defaults (messages to stderr, no file chosen).
+void SetUserSeams(IUserSeams* pSeams);
+IUserSeams* GetUserSeams();
+
+int AfxMessageBox(const std::string& text, UINT nType = MB_OK);
+bool ShowOpenFileDialog(const COpenFileRequest& request, std::string* pPath);
+// The wait to use for a specified time-out, such as 10000 ms per block.
+DWORD ScaleTimeout(DWORD dwMilliseconds);
+// Sleep(0) yields the processor.
+void Sleep(DWORD dwMilliseconds);

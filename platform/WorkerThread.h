@@ -1,0 +1,46 @@
+// A worker thread with its own message loop and thread-message map, deleting
+// itself when the loop ends (the counterpart of a user-interface CWinThread).
+#pragma once
+
+#include "Event.h"
+#include "MessageQueue.h"
+
+#include <functional>
+
+class CMsgWnd;
+
+class CWorkerThread {
+public:
+    CWorkerThread() = default;
+    virtual ~CWorkerThread();
+    CWorkerThread(const CWorkerThread&) = delete;
+    CWorkerThread& operator=(const CWorkerThread&) = delete;
+
+    // Starts the thread; its queue exists and m_nThreadID is valid on return,
+    // so messages may be posted at once. FALSE when no thread could be
+    // started: the object was not handed to a thread and the caller still
+    // owns it.
+    BOOL CreateThread();
+
+    // Test seam: a hook that returns false makes CreateThread fail.
+    static void SetCreateHook(std::function<bool()> fnHook);
+    // The worker whose thread is calling, or null.
+    static CWorkerThread* Current();
+
+    DWORD m_nThreadID = 0;
+    // Destroying this window ends the message loop.
+    CMsgWnd* m_pMainWnd = nullptr;
+
+protected:
+    virtual BOOL InitInstance() { return TRUE; }
+    virtual int ExitInstance() { return 0; }
+    // The thread-message map; true when the message was handled.
+    virtual bool OnThreadMessage(const MSG& msg);
+
+    // Signalled once the object is deleted, as the thread's last act.
+    HEVENT m_hSignalAfterDelete = nullptr;
+
+private:
+    static void ThreadMain(CWorkerThread* pThread, CMessageQueue* pQueue);
+    void Run(CMessageQueue* pQueue);
+};
