@@ -6,7 +6,7 @@
 #include "HexReference.h"
 #include "MemFile.h"
 
-#include <cstring>
+#include <algorithm>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         FUZZ_CHECK(file.m_nAddress == expected.nAddress);
         FUZZ_CHECK(file.m_strAddress == line.substr(3, 4));
         FUZZ_CHECK(file.m_strData == line.substr(9, 2 * static_cast<size_t>(expected.nCount)));
-        FUZZ_CHECK(memcmp(file.m_data, expected.data.data(), expected.data.size()) == 0);
+        FUZZ_CHECK(std::equal(expected.data.begin(), expected.data.end(), file.m_data));
     }
     file.Close();
     return 0;
