@@ -55,7 +55,7 @@ DWORD CEvent::Wait(DWORD dwMilliseconds) {
             return WAIT_OBJECT_0;
         int timeout = -1;
         if (dwMilliseconds != INFINITE) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return WAIT_TIMEOUT;
             timeout = static_cast<int>(left.count());
