@@ -98,7 +98,10 @@ int CProgressDlg::StepIt() {
 }
 
 void CProgressDlg::PumpMessages() {
-    // Everything pending, our posted messages included; never waits.
+    // Everything pending, our posted messages included; never waits. Posted
+    // events are sent first: a step run from inside a posted event (a queued
+    // call) would not get them from a nested processEvents on every dispatcher.
+    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
