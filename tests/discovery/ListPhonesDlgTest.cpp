@@ -252,3 +252,22 @@ TEST_F(ListPhonesDlgTest, MainDialog_OkSetsTheFieldAndTheProfileWaitsForTheNextS
     EXPECT_EQ(0xC0A8010Au, GetProfileInt("Peer", "IPAddress", 0));
     main.DestroyWindow();
 }
+
+TEST_F(ListPhonesDlgTest, TenThousandRows_AreAddedInOrderWithTheViewAttached) {
+    CListPhonesDlg dlg; // no simulator: the probe goes unanswered
+    ASSERT_TRUE(dlg.Create());
+    dlg.show();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10000; ++i) {
+        const int n = (i * 7919) % 10000;
+        dlg.AddPhoneRow({"10." + std::to_string(n / 250) + "." + std::to_string(n % 250) + ".1", "m", "t", "dhcp",
+                         std::to_string(n), "Yes", "No"});
+    }
+    QCoreApplication::processEvents();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::cout << "10,000 rows with the view attached: " << ms.count() << " ms\n";
+    ASSERT_EQ(10000, dlg.m_PhoneList.model()->rowCount());
+    EXPECT_EQ("10.0.0.1", dlg.m_PhoneList.model()->index(0, 0).data().toString());
+    EXPECT_EQ("10.9.99.1", dlg.m_PhoneList.model()->index(9999, 0).data().toString());
+    dlg.DestroyWindow();
+}
