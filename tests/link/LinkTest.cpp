@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include "AsyncSelect.h"
+
 #include <arpa/inet.h>
 #include <chrono>
+#include <dirent.h>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -42,6 +45,16 @@ std::unique_ptr<CChildProcess> StartPhoneSim(const char* pszAddress, const std::
     if (pSim && !pSim->WaitForOutput(pszReady, kSimReadyMs))
         pSim.reset();
     return pSim;
+}
+
+int CountEntries(const char* pszDir) {
+    int n = 0;
+    if (DIR* pDir = opendir(pszDir)) {
+        while (dirent* pEntry = readdir(pDir))
+            n += pEntry->d_name[0] != '.';
+        closedir(pDir);
+    }
+    return n;
 }
 
 class LinkTest : public ::testing::Test {
@@ -203,6 +216,32 @@ TEST_F(LinkTest, ReadMode_RepliesBeyondTheRoom_AreDropped) {
     ASSERT_TRUE(Post(WM_LINK_READ_MODE, 0, 0));
     ASSERT_TRUE(peer.Send("\xFF"));
     EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
+}
+
+TEST_F(LinkTest, StartAndStop_LeaveNoThreadAndNoDescriptor) {
+    WSAAsyncSelect(INVALID_SOCKET, 0, 0, 0); // the process-wide connect watcher exists from here on
+    const int nThreads = CountEntries("/proc/self/task");
+    const int nFds = CountEntries("/proc/self/fd");
+    {
+        CRawPeer peer("127.0.4.10", kPhonePort);
+        SetPeer("127.0.4.10");
+        ASSERT_TRUE(Start());
+        ASSERT_TRUE(peer.Accept());
+        const std::string block(128, '\x01');
+        ASSERT_TRUE(Post(WM_LINK_SEND, block.size(), reinterpret_cast<LPARAM>(block.data())));
+        std::string data;
+        ASSERT_TRUE(peer.Read(128, &data));
+        ASSERT_TRUE(peer.Send("\xFF"));
+        EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
+        StopRj45Link(m_pThread, m_dwThreadId);
+    }
+    // The worker signals as its last act; its thread is gone a moment later.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (CountEntries("/proc/self/task") != nThreads && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(CountEntries("/proc/self/task"), nThreads);
+    EXPECT_EQ(CountEntries("/proc/self/fd"), nFds);
+    EXPECT_TRUE(m_trace.Contains("Hangup by myself\n"));
 }
 
 } // namespace

@@ -22,7 +22,7 @@ uint32_t NetAddress(const char* pszDotted) {
     return addr.s_addr;
 }
 
-CRawPeer::CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf) {
+CRawPeer::CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf, int nBacklog) {
     m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listener < 0)
         return;
@@ -35,7 +35,7 @@ CRawPeer::CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf) {
     addr.sin_port = htons(nPort);
     addr.sin_addr.s_addr = NetAddress(pszAddress);
     socklen_t len = sizeof addr;
-    if (bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || listen(m_listener, 4) < 0 ||
+    if (bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || listen(m_listener, nBacklog) < 0 ||
         getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {
         close(m_listener);
         m_listener = -1;
