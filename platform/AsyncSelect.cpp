@@ -18,7 +18,7 @@ namespace {
 struct CConnectRequest {
     HWND hWnd = 0;
     UINT wMsg = 0;
-    bool bArmed = false;     // a connect is under way: watch the socket
+    bool bArmed = false;      // a connect is under way: watch the socket
     uint64_t nGeneration = 0; // tells a reused socket number from its predecessor
 };
 

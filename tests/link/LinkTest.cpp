@@ -15,9 +15,9 @@
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <dirent.h>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <thread>
 
 namespace {
@@ -28,7 +28,9 @@ constexpr DWORD kNoAckWaitMs = 1000; // a phone on loopback answers far sooner
 
 constexpr int kSimReadyMs = 10000;
 
-DWORD HostForm(const char* pszDotted) { return ntohl(NetAddress(pszDotted)); }
+DWORD HostForm(const char* pszDotted) {
+    return ntohl(NetAddress(pszDotted));
+}
 
 std::string PhoneSimPath() {
     const char* pszPath = getenv("PHONE_SIM");
@@ -37,9 +39,11 @@ std::string PhoneSimPath() {
 
 // The phone simulator on address:8739 with extra options; null when it does
 // not come up.
-std::unique_ptr<CChildProcess> StartPhoneSim(const char* pszAddress, const std::vector<std::string>& options,
+std::unique_ptr<CChildProcess> StartPhoneSim(const char* pszAddress,
+                                             const std::vector<std::string>& options,
                                              const char* pszReady = "phone-sim: listening on") {
-    std::vector<std::string> argv = {PhoneSimPath(), "--address", pszAddress, "--port", std::to_string(kPhonePort)};
+    std::vector<std::string> argv = {PhoneSimPath(), "--address", pszAddress, "--port",
+                                     std::to_string(kPhonePort)};
     argv.insert(argv.end(), options.begin(), options.end());
     auto pSim = CChildProcess::Start(argv);
     if (pSim && !pSim->WaitForOutput(pszReady, kSimReadyMs))
@@ -72,7 +76,9 @@ protected:
     bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
         return PostThreadMessage(m_dwThreadId, message, wParam, lParam) != FALSE;
     }
-    DWORD WaitAck(DWORD dwMilliseconds) { return WaitForSingleObject(g_hLinkAckEvent, dwMilliseconds); }
+    DWORD WaitAck(DWORD dwMilliseconds) {
+        return WaitForSingleObject(g_hLinkAckEvent, dwMilliseconds);
+    }
 
     CTempProfile m_profile;
     CScriptedSeams m_seams;
@@ -159,7 +165,8 @@ TEST_F(LinkTest, StartLink_PhoneRefuses_CostsTheFull2000ms) {
     EXPECT_EQ(m_seams.Messages()[0].text, "Can not connect to Quill1");
     EXPECT_EQ(m_seams.Messages()[0].nType, MB_OK);
     EXPECT_EQ(m_pThread, nullptr);
-    EXPECT_TRUE(m_trace.Contains("127.0.4.6 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
+    EXPECT_TRUE(m_trace.Contains(
+        "127.0.4.6 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
 }
 
 TEST_F(LinkTest, StopLink_NoWorker_ReturnsAtOnceAndTakesNoSignal) {
@@ -237,7 +244,8 @@ TEST_F(LinkTest, StartAndStop_LeaveNoThreadAndNoDescriptor) {
     }
     // The worker signals as its last act; its thread is gone a moment later.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (CountEntries("/proc/self/task") != nThreads && std::chrono::steady_clock::now() < deadline)
+    while (CountEntries("/proc/self/task") != nThreads &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(CountEntries("/proc/self/task"), nThreads);
     EXPECT_EQ(CountEntries("/proc/self/fd"), nFds);

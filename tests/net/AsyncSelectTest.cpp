@@ -57,10 +57,12 @@ bool IsConnected(int fd) {
 
 // Delivers messages until pred holds (or, with no pred, until time is up).
 void Pump(DWORD dwMilliseconds, const std::function<bool()>& pred = nullptr) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
     while (!(pred && pred())) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
         MSG msg;
         // Short slices: the connect itself is not a message.
         if (left <= 0)
