@@ -1,0 +1,15 @@
+// Builds the flash page image from an Intel HEX file.
+#pragma once
+
+#include "WinTypes.h"
+
+#include <string>
+
+// The one flash page the phone takes: 64 KiB, addressed 0 to 65535.
+constexpr int kFlashPageSize = 65536;
+
+// Places the file's leading data records into pImage (kFlashPageSize bytes,
+// already 0xFF) and returns the image length: the largest end (address +
+// byte count) of the records stored, 0 when the file gave nothing. Shows
+// "can not open hex file" when the file cannot be opened.
+int LoadHexImage(const std::string& path, BYTE* pImage);
