@@ -1,0 +1,39 @@
+// A helper process of a test (the phone simulator, a namespace command):
+// started with its stdout and stderr on one pipe, killed by pid when the
+// object goes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class CChildProcess {
+public:
+    // Null when the process cannot be started.
+    static std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& argv);
+    ~CChildProcess(); // kills (SIGTERM, then SIGKILL) and reaps it
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    // Reads output until it contains text or the process ends or nMs pass.
+    bool WaitForOutput(const std::string& text, int nMs);
+    // Everything read so far.
+    const std::string& Output() const { return m_strOutput; }
+    // Sends SIGTERM and waits up to nMs (then SIGKILL); the exit status as
+    // waitpid gives it, or -1.
+    int Stop(int nMs = 3000);
+    // Waits up to nMs for the process to end by itself; -1 on time-out.
+    int Wait(int nMs);
+
+private:
+    CChildProcess(pid_t pid, int fdOut) : m_pid(pid), m_fdOut(fdOut) {}
+    void ReadAvailable(int nMs);
+
+    pid_t m_pid;
+    int m_fdOut;
+    bool m_bReaped = false;
+    int m_nStatus = -1;
+    std::string m_strOutput;
+};
