@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cstring>
 
-int LoadHexImage(const std::string& path, BYTE* pImage) {
+int LoadHexImage(const std::string& path, BYTE* pImage, const std::function<void(bool)>& fnBusy) {
     CHexFile file;
     if (!file.Open(path, CHexFile::modeRead | CHexFile::typeText)) {
         AfxMessageBox("can not open hex file");
         return 0;
     }
+    if (fnBusy)
+        fnBusy(true);
     int nLength = 0;
     while (file.ReadRecord()) {
         // A record that would run off the page ends the reading like any bad line.
@@ -22,5 +24,7 @@ int LoadHexImage(const std::string& path, BYTE* pImage) {
         nLength = std::max(nLength, file.m_nAddress + file.m_nCount);
     }
     file.Close();
+    if (fnBusy)
+        fnBusy(false);
     return nLength;
 }
