@@ -1,6 +1,16 @@
-// Scaffolding until the link lands: the commands cannot reach a phone yet.
+// The main dialog's link operations; the work is done in Rj45Link.cpp.
 #include "MainDlg.h"
 
-BOOL CMainDlg::StartLink(bool) { return FALSE; }
-void CMainDlg::StopLink() {}
-BOOL CMainDlg::CheckTcpConnection() { return m_nCommType == 1; }
+#include "Rj45Link.h"
+#include "Seams.h"
+
+BOOL CMainDlg::StartLink(bool bPrimaryPort) { return StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, bPrimaryPort); }
+
+void CMainDlg::StopLink() { StopRj45Link(m_pRj45Thread, m_dwRj45ThreadId); }
+
+BOOL CMainDlg::CheckTcpConnection() {
+    if (m_nCommType == 1)
+        return TRUE;
+    AfxMessageBox("Only Tcpip connection can be used for this function", MB_OK);
+    return FALSE;
+}

@@ -257,6 +257,10 @@ void UpdateServer::scheduleAnswer(std::uint64_t id, AnswerKind kind, std::uint8_
 
 void UpdateServer::sendAnswer(std::uint64_t id, AnswerKind kind, std::uint8_t finishingByte)
 {
+    // Stop listening before the answer leaves: a peer that connects the
+    // moment it sees the answer must already be refused.
+    if (kind == AnswerKind::Finish && finishingByte == kFinishImage && config_.updateBusy.count() > 0)
+        beginBusy();
     Connection& conn = connections_.at(id);
     const std::uint8_t answer[2] = {config_.ackByte, config_.ackByte};
     const std::size_t length = config_.doubleAck ? 2 : 1;
@@ -282,8 +286,6 @@ void UpdateServer::sendAnswer(std::uint64_t id, AnswerKind kind, std::uint8_t fi
         return;
     }
     out::debug("answered finishing byte " + hexByte(finishingByte) + " from " + conn.peer);
-    if (finishingByte == kFinishImage && config_.updateBusy.count() > 0)
-        beginBusy();
 }
 
 bool UpdateServer::flushOutbox(std::uint64_t id)

@@ -1,0 +1,44 @@
+// The rows of the List Phones dialog: one per phone, kept in ascending order
+// of the IP Address text compared as text (10.0.0.5, 192.168.1.3, 9.1.1.1),
+// as a sorted report list view keeps them.
+#pragma once
+
+#include "PhoneReply.h"
+
+#include <QAbstractTableModel>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CPhoneListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kColumns = 7;
+
+    explicit CPhoneListModel(QObject* pParent = nullptr);
+    ~CPhoneListModel() override;
+
+    // Adds a row at its sorted place, or updates in place the row whose IP
+    // Address text is the same, so one phone never has two rows. Returns
+    // the row's position.
+    int AddRow(const PhoneTexts& texts);
+    void DeleteAllItems();
+    int GetItemCount() const { return static_cast<int>(m_rows.size()); }
+    const PhoneTexts& Row(int nRow) const { return *m_rows[static_cast<size_t>(nRow)]; }
+
+    // The headings and pixel widths of the seven columns.
+    static const char* Heading(int nColumn);
+    static int Width(int nColumn);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    // The rows, owned here by their IP Address text (the duplicate check)...
+    std::unordered_map<std::string, std::unique_ptr<PhoneTexts>> m_byAddress;
+    // ...and in list order by plain pointer, so a sorted insert is one memmove.
+    std::vector<PhoneTexts*> m_rows;
+};

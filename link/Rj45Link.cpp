@@ -1,0 +1,40 @@
+#include "Rj45Link.h"
+
+#include "LinkEvents.h"
+#include "Profile.h"
+#include "Rj45Thread.h"
+#include "Seams.h"
+
+namespace {
+constexpr int kPrimaryPort = 8739;
+constexpr int kAlternativePort = 8740;
+constexpr DWORD kConnectTimeout = 2000;
+} // namespace
+
+BOOL StartRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId, bool bPrimaryPort) {
+    if (pThread != nullptr)
+        return FALSE;
+    WriteProfileInt("Peer", "Port", bPrimaryPort ? kPrimaryPort : kAlternativePort);
+    pThread = CRj45Thread::Start(&dwThreadId);
+    if (pThread == nullptr) {
+        // No worker ran, so there is neither a connect to wait for nor one to stop.
+        AfxMessageBox("Can not connect to Quill1", MB_OK);
+        return FALSE;
+    }
+    if (WaitForSingleObject(g_hLinkAckEvent, ScaleTimeout(kConnectTimeout)) == WAIT_TIMEOUT) {
+        AfxMessageBox("Can not connect to Quill1", MB_OK);
+        StopRj45Link(pThread, dwThreadId);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void StopRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId) {
+    if (pThread == nullptr)
+        return;
+    // Fails when the worker has already ended; its done signal then waits.
+    PostThreadMessage(dwThreadId, WM_LINK_STOP, 0, 0);
+    WaitForSingleObject(g_hLinkDoneEvent, INFINITE);
+    pThread = nullptr;
+    dwThreadId = 0;
+}

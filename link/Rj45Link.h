@@ -1,0 +1,14 @@
+// The main dialog's link operations on the dialog's two link fields, kept
+// apart from the dialog so the link can run without it.
+#pragma once
+
+#include "WinTypes.h"
+
+class CRj45Thread;
+
+// Writes "Peer"/"Port", starts a worker and waits for its connect. False when
+// a worker already runs (nothing written), when none can be started, or when
+// no connect comes in time ("Can not connect to Quill1").
+BOOL StartRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId, bool bPrimaryPort);
+// Stops the worker, if one was started, and waits until it has gone.
+void StopRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId);

@@ -1,0 +1,75 @@
+#include "PhoneListModel.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+
+namespace {
+PhoneTexts Phone(const std::string& address, const std::string& number = "1000") {
+    return {address, "00-09-45-10-ab-cd", "VoIP v2.3", "dhcp", number, "Yes", "No"};
+}
+
+std::vector<std::string> Addresses(const CPhoneListModel& model) {
+    std::vector<std::string> out;
+    for (int i = 0; i < model.GetItemCount(); ++i)
+        out.push_back(model.Row(i)[0]);
+    return out;
+}
+} // namespace
+
+TEST(PhoneListModelTest, Rows_AreInTextOrderOfTheAddress) {
+    CPhoneListModel model;
+    for (const char* psz : {"192.168.1.3", "9.1.1.1", "10.0.0.5", "192.168.1.10", "192.168.1.9"})
+        model.AddRow(Phone(psz));
+    EXPECT_EQ((std::vector<std::string>{"10.0.0.5", "192.168.1.10", "192.168.1.3", "192.168.1.9", "9.1.1.1"}),
+              Addresses(model));
+    EXPECT_EQ(QString("192.168.1.10"), model.data(model.index(1, 0), Qt::DisplayRole).toString());
+    EXPECT_EQ(QString("VoIP v2.3"), model.data(model.index(1, 2), Qt::DisplayRole).toString());
+}
+
+TEST(PhoneListModelTest, SameAddress_UpdatesItsRowInPlace) {
+    CPhoneListModel model;
+    model.AddRow(Phone("192.168.1.3", "1"));
+    model.AddRow(Phone("10.0.0.5", "2"));
+    EXPECT_EQ(1, model.AddRow(Phone("192.168.1.3", "3")));
+    ASSERT_EQ(2, model.GetItemCount());
+    EXPECT_EQ("3", model.Row(1)[4]);
+    model.DeleteAllItems();
+    EXPECT_EQ(0, model.GetItemCount());
+    model.AddRow(Phone("192.168.1.3", "4")); // the address is free again after emptying
+    ASSERT_EQ(1, model.GetItemCount());
+    EXPECT_EQ("4", model.Row(0)[4]);
+}
+
+TEST(PhoneListModelTest, HeadingsWidthsAndAlignment) {
+    CPhoneListModel model;
+    const std::vector<std::pair<std::string, int>> columns = {
+        {"IP Address", 130}, {"Mac Address", 140}, {"Type & Version", 180}, {"IP Type", 70},
+        {"Phone Number", 140}, {"Log on", 60}, {"Busy", 60}};
+    ASSERT_EQ(7, model.columnCount());
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(QString::fromStdString(columns[i].first), model.headerData(i, Qt::Horizontal, Qt::DisplayRole));
+        EXPECT_EQ(columns[i].second, CPhoneListModel::Width(i));
+        EXPECT_EQ(Qt::AlignCenter, model.headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>());
+    }
+    model.AddRow(Phone("1.2.3.4"));
+    EXPECT_EQ(Qt::AlignCenter, model.data(model.index(0, 4), Qt::TextAlignmentRole).value<Qt::Alignment>());
+}
+
+TEST(PhoneListModelTest, TenThousandPhones_AllListedInOrder) {
+    CPhoneListModel model;
+    const auto start = std::chrono::steady_clock::now();
+    // Answer order unlike text order, as replies come in.
+    for (int i = 0; i < 10000; ++i) {
+        const int n = (i * 7919) % 10000;
+        model.AddRow(Phone("10." + std::to_string(n / 250) + "." + std::to_string(n % 250) + ".1"));
+    }
+    for (int i = 0; i < 100; ++i) // repeated answers
+        model.AddRow(Phone("10.0." + std::to_string(i) + ".1", "again"));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    RecordProperty("AddRowMs", static_cast<int>(ms.count()));
+    std::cout << "10,100 AddRow calls: " << ms.count() << " ms\n";
+    ASSERT_EQ(10000, model.GetItemCount());
+    std::vector<std::string> addresses = Addresses(model);
+    EXPECT_TRUE(std::is_sorted(addresses.begin(), addresses.end()));
+    EXPECT_EQ(addresses.end(), std::adjacent_find(addresses.begin(), addresses.end()));
+}

@@ -1,0 +1,208 @@
+#include "RawPeer.h"
+
+#include "ChildProcess.h"
+#include "LinkEvents.h"
+#include "Profile.h"
+#include "Rj45Link.h"
+#include "Rj45Thread.h"
+#include "ScriptedSeams.h"
+#include "TempProfile.h"
+#include "TraceCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr uint16_t kPhonePort = 8739;
+constexpr DWORD kAckWaitMs = 10000;  // what a procedure gives a block
+constexpr DWORD kNoAckWaitMs = 1000; // a phone on loopback answers far sooner
+
+constexpr int kSimReadyMs = 10000;
+
+DWORD HostForm(const char* pszDotted) { return ntohl(NetAddress(pszDotted)); }
+
+std::string PhoneSimPath() {
+    const char* pszPath = getenv("PHONE_SIM");
+    return pszPath != nullptr ? pszPath : "";
+}
+
+// The phone simulator on address:8739 with extra options; null when it does
+// not come up.
+std::unique_ptr<CChildProcess> StartPhoneSim(const char* pszAddress, const std::vector<std::string>& options,
+                                             const char* pszReady = "phone-sim: listening on") {
+    std::vector<std::string> argv = {PhoneSimPath(), "--address", pszAddress, "--port", std::to_string(kPhonePort)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    auto pSim = CChildProcess::Start(argv);
+    if (pSim && !pSim->WaitForOutput(pszReady, kSimReadyMs))
+        pSim.reset();
+    return pSim;
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override { CreateLinkEvents(); }
+    void TearDown() override {
+        StopRj45Link(m_pThread, m_dwThreadId);
+        CloseLinkEvents();
+    }
+
+    void SetPeer(const char* pszDotted) {
+        WriteProfileInt("Peer", "IPAddress", static_cast<int>(HostForm(pszDotted)));
+    }
+    BOOL Start() { return StartRj45Link(m_pThread, m_dwThreadId, true); }
+    bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
+        return PostThreadMessage(m_dwThreadId, message, wParam, lParam) != FALSE;
+    }
+    DWORD WaitAck(DWORD dwMilliseconds) { return WaitForSingleObject(g_hLinkAckEvent, dwMilliseconds); }
+
+    CTempProfile m_profile;
+    CScriptedSeams m_seams;
+    CTraceCapture m_trace;
+    CRj45Thread* m_pThread = nullptr;
+    DWORD m_dwThreadId = 0;
+};
+
+struct CAckCase {
+    const char* pszAddress;
+    std::vector<std::string> faults;
+    bool bAcknowledged;
+};
+
+TEST_F(LinkTest, Acknowledgement_OnlyALoneFFCounts) {
+    ASSERT_FALSE(PhoneSimPath().empty()) << "PHONE_SIM is not set";
+    const CAckCase cases[] = {
+        {"127.0.4.1", {}, true},
+        {"127.0.4.2", {"--double-ack"}, false},
+        {"127.0.4.3", {"--wrong-ack", "0x55"}, false},
+    };
+    const std::string block(128, '\x5A');
+    for (const CAckCase& c : cases) {
+        SCOPED_TRACE(c.pszAddress);
+        auto pSim = StartPhoneSim(c.pszAddress, c.faults);
+        ASSERT_TRUE(pSim);
+        SetPeer(c.pszAddress);
+        ASSERT_TRUE(Start());
+        ASSERT_TRUE(Post(WM_LINK_SEND, block.size(), reinterpret_cast<LPARAM>(block.data())));
+        EXPECT_EQ(WaitAck(c.bAcknowledged ? kAckWaitMs : kNoAckWaitMs),
+                  c.bAcknowledged ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        StopRj45Link(m_pThread, m_dwThreadId);
+        EXPECT_EQ(m_pThread, nullptr);
+    }
+    EXPECT_TRUE(m_seams.Messages().empty());
+}
+
+TEST_F(LinkTest, Send_BlockAndByte0x181_PutExactlyThoseBytesOnTheWire) {
+    CRawPeer peer("127.0.4.4", kPhonePort);
+    ASSERT_TRUE(peer.IsListening());
+    SetPeer("127.0.4.4");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(peer.Accept());
+    std::string block(128, '\0');
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i);
+    ASSERT_TRUE(Post(WM_LINK_SEND, block.size(), reinterpret_cast<LPARAM>(block.data())));
+    std::string data;
+    ASSERT_TRUE(peer.Read(128, &data));
+    EXPECT_EQ(data, block);
+    ASSERT_TRUE(peer.Send("\xFF"));
+    EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
+    ASSERT_TRUE(Post(WM_LINK_SEND_BYTE, 0x181, 0));
+    ASSERT_TRUE(peer.Read(1, &data));
+    EXPECT_EQ(data, "\x81");
+    EXPECT_EQ(peer.ReadUntilQuiet(100), "");
+}
+
+TEST_F(LinkTest, StartLink_WhileWorkerRuns_ReturnsFalseAndLeavesPeerPort) {
+    CRawPeer peer("127.0.4.5", kPhonePort);
+    SetPeer("127.0.4.5");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(GetProfileInt("Peer", "Port", 0), 8739u);
+    WriteProfileInt("Peer", "Port", 1234);
+    CRj45Thread* const pRunning = m_pThread;
+    EXPECT_FALSE(StartRj45Link(m_pThread, m_dwThreadId, false));
+    EXPECT_EQ(GetProfileInt("Peer", "Port", 0), 1234u);
+    EXPECT_EQ(m_pThread, pRunning);
+    EXPECT_TRUE(m_seams.Messages().empty());
+}
+
+// Runs at its full length once: a refusal signals nothing, so StartLink waits
+// out its whole time-out.
+TEST_F(LinkTest, StartLink_PhoneRefuses_CostsTheFull2000ms) {
+    ASSERT_FALSE(PhoneSimPath().empty()) << "PHONE_SIM is not set";
+    auto pSim = StartPhoneSim("127.0.4.6", {"--refuse"}, "phone-sim: refusing on");
+    ASSERT_TRUE(pSim);
+    SetPeer("127.0.4.6");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Start());
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(2000));
+    ASSERT_EQ(m_seams.Messages().size(), 1u);
+    EXPECT_EQ(m_seams.Messages()[0].text, "Can not connect to Quill1");
+    EXPECT_EQ(m_seams.Messages()[0].nType, MB_OK);
+    EXPECT_EQ(m_pThread, nullptr);
+    EXPECT_TRUE(m_trace.Contains("127.0.4.6 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
+}
+
+TEST_F(LinkTest, StopLink_NoWorker_ReturnsAtOnceAndTakesNoSignal) {
+    SetEvent(g_hLinkDoneEvent);
+    StopRj45Link(m_pThread, m_dwThreadId);
+    EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_OBJECT_0);
+}
+
+TEST_F(LinkTest, StopLink_AfterWorkerEndedByItself_ReturnsAtOnce) {
+    CRawPeer peer("127.0.4.7", kPhonePort);
+    SetPeer("127.0.4.7");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Post(WM_QUIT, 0, 0)); // the loop ends without WM_LINK_STOP
+    // Its queue goes before the done signal: once posts fail it has ended.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Post(WM_USER, 0, 0) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(Post(WM_USER, 0, 0));
+    StopRj45Link(m_pThread, m_dwThreadId);
+    EXPECT_EQ(m_pThread, nullptr);
+    // StopLink took the worker's one done signal.
+    EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_TIMEOUT);
+}
+
+TEST_F(LinkTest, StartLink_ThreadCannotStart_ShowsMessageAndLeavesNoWorker) {
+    CWorkerThread::SetCreateHook([] { return false; });
+    const BOOL bStarted = Start();
+    CWorkerThread::SetCreateHook(nullptr);
+    EXPECT_FALSE(bStarted);
+    EXPECT_EQ(m_pThread, nullptr);
+    ASSERT_EQ(m_seams.Messages().size(), 1u);
+    EXPECT_EQ(m_seams.Messages()[0].text, "Can not connect to Quill1");
+    // Nothing ran, so nothing is waited for.
+    StopRj45Link(m_pThread, m_dwThreadId);
+    EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_TIMEOUT);
+}
+
+TEST_F(LinkTest, ReadMode_RepliesBeyondTheRoom_AreDropped) {
+    CRawPeer peer("127.0.4.8", kPhonePort);
+    SetPeer("127.0.4.8");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(peer.Accept());
+    std::vector<BYTE> buffer(256, 0xEE); // room for one block; the rest must stay
+    ASSERT_TRUE(Post(WM_LINK_READ_MODE, 128, reinterpret_cast<LPARAM>(buffer.data())));
+    ASSERT_TRUE(peer.Send(std::string(128, '\x11')));
+    EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
+    ASSERT_TRUE(peer.Send(std::string(128, '\x22')));
+    EXPECT_EQ(WaitAck(kNoAckWaitMs), WAIT_TIMEOUT);
+    EXPECT_EQ(buffer[0], 0x11);
+    EXPECT_EQ(buffer[127], 0x11);
+    EXPECT_EQ(buffer[128], 0xEE);
+    EXPECT_EQ(buffer[255], 0xEE);
+    // Off again: a lone 0xFF acknowledges once more.
+    ASSERT_TRUE(Post(WM_LINK_READ_MODE, 0, 0));
+    ASSERT_TRUE(peer.Send("\xFF"));
+    EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
+}
+
+} // namespace

@@ -1,0 +1,366 @@
+// CUdpSocket against plain POSIX peers. Traffic runs inside a tool namespace
+// of the test's own, on loopback and the namespace's veth address, which is
+// the socket's local address there (the host name maps to loopback).
+#include "LocalAddress.h"
+#include "MessageQueue.h"
+#include "MsgWnd.h"
+#include "Netns.h"
+#include "SocketApi.h"
+#include "TraceCapture.h"
+#include "UdpSocket.h"
+#include "WorkerThread.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+constexpr DWORD kPumpMs = 3000;
+constexpr DWORD kQuietMs = 200;
+constexpr UINT kRecvSize = 1400;
+
+DWORD HostOrder(const char* pszAddress) { return ntohl(inet_addr(pszAddress)); }
+
+char* Block(const std::string& bytes) {
+    char* p = static_cast<char*>(malloc(bytes.size() + 1));
+    memcpy(p, bytes.data(), bytes.size());
+    return p;
+}
+
+struct CReceived {
+    WPARAM dwFrom;
+    std::string bytes;
+};
+
+// The owner window: records each WM_UDP_DATA and frees its record.
+class CRecorder : public CMsgWnd {
+public:
+    CRecorder() { Create(); }
+    ~CRecorder() override { DestroyWindow(); }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_UDP_DATA) {
+            auto* pBuf = reinterpret_cast<WSABUF*>(lParam);
+            m_received.push_back({wParam, std::string(pBuf->buf, pBuf->len)});
+            FreeWsaBuf(pBuf);
+        }
+        return 0;
+    }
+    // Dispatches until n datagrams have come or dwMs pass.
+    void PumpUntil(size_t n, DWORD dwMs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMs);
+        MSG msg;
+        while (m_received.size() < n && std::chrono::steady_clock::now() < deadline)
+            if (GetMessage(&msg, 20) && !DispatchMessage(msg))
+                ReleaseMessage(msg);
+    }
+    std::vector<CReceived> m_received;
+};
+
+// A plain UDP socket as the other side.
+class CPeer {
+public:
+    CPeer(const char* pszAddress, int nPort) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(nPort));
+        addr.sin_addr.s_addr = inet_addr(pszAddress);
+        int on = 1;
+        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        m_bBound = bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~CPeer() { close(m_fd); }
+    bool IsBound() const { return m_bBound; }
+    int Fd() const { return m_fd; }
+    void SendTo(const char* pszAddress, int nPort, const std::string& bytes) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(nPort));
+        to.sin_addr.s_addr = inet_addr(pszAddress);
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()),
+                  sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to));
+    }
+    // One datagram, or false after dwMs.
+    bool Receive(std::string* pBytes, sockaddr_in* pFrom, DWORD dwMs) {
+        pollfd pfd{m_fd, POLLIN, 0};
+        if (poll(&pfd, 1, static_cast<int>(dwMs)) != 1)
+            return false;
+        char buf[2048];
+        socklen_t len = sizeof *pFrom;
+        ssize_t n = recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(pFrom), &len);
+        if (n < 0)
+            return false;
+        pBytes->assign(buf, static_cast<size_t>(n));
+        return true;
+    }
+
+private:
+    int m_fd;
+    bool m_bBound = false;
+};
+
+bool WaitForTrace(const CTraceCapture& trace, const std::string& line, DWORD dwMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMs);
+    while (!trace.Contains(line)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Every test body runs on a thread inside the tool namespace, and so do the
+// I/O threads it starts.
+class UdpSocketNetnsTest : public CNetnsTest {
+protected:
+    void SetUp() override {
+        CNetnsTest::SetUp();
+        if (IsSkipped())
+            return;
+        m_pGuard = m_pNetns->EnterTool();
+        ASSERT_TRUE(m_pGuard->IsEntered());
+        std::string why;
+        ASSERT_TRUE(CNetns::IsConfined(&why)) << why;
+    }
+    void TearDown() override {
+        m_pGuard.reset();
+        CNetnsTest::TearDown();
+    }
+    std::unique_ptr<CNetns::CGuard> m_pGuard;
+    CTraceCapture m_trace;
+};
+} // namespace
+
+TEST(UdpSocketTest, JoinErrorText_GivesEveryTextByteForByte) {
+    const std::vector<std::pair<int, std::string>> table = {
+        {10004, "A blockingWindows Socket 1.1 call was canceled through WSACancelBlockingCall."},
+        {10014, "The name or the namelen parameter is not a valid part of the user address space, the namelen "
+                "parameter is too small, the buffer length for lpCalleeData, lpSQOS, and lpGQOS are too small, "
+                "or the buffer length for lpCallerData is too large."},
+        {10036, "A blocking Windows Sockets 1.1 call is in progress, or the service provider is still "
+                "processing a callback function."},
+        {10037, "A nonblocking WSAJoinLeaf call is in progress on the specified socket."},
+        {10038, "The descriptor is not a socket."},
+        {10043, "The lpCallerData augment is not supported by the service provider."},
+        {10045, "The FLOWSPEC structures specified in lpSQOS and lpGQOS cannot be satisfied."},
+        {10047, "Addresses in the specified family cannot be used with this socket."},
+        {10048, "The socket's local address is already in use and the socket was not marked to allow address "
+                "reuse with SO_REUSEADDR. This error usually occurs at the time of bind, but could be delayed "
+                "until this function if the bind was to a partially wild-card address (involving ADDR_ANY) and "
+                "if a specific address needs to be \"committed\" at the time of this function."},
+        {10049, "The remote address is not a valid address (such as ADDR_ANY)."},
+        {10050, "The network subsystem has failed."},
+        {10051, "The network cannot be reached from this host at this time."},
+        {10055, "No buffer space is available. The socket cannot be joined."},
+        {10056, "The socket is already member of the multipoint session."},
+        {10060, "Attempt to join timed out without establishing a multipoint session"},
+        {10061, "The attempt to join was forcefully rejected."},
+        {10093, "A successful WSAStartup must occur before using this function."},
+    };
+    for (const auto& [nCode, text] : table) {
+        const char* pszText = CUdpSocket::JoinErrorText(nCode);
+        ASSERT_NE(nullptr, pszText) << nCode;
+        EXPECT_EQ(text, pszText) << nCode;
+    }
+    for (int nCode : {0, 10035, 10040, 10054, 10065})
+        EXPECT_EQ(nullptr, CUdpSocket::JoinErrorText(nCode)) << nCode;
+}
+
+TEST(UdpSocketTest, Leave_WithoutEnterTwiceAndAfterFailedEnter_IsHarmless) {
+    CTraceCapture trace;
+    CUdpSocket never;
+    never.Write(Block("queued while inert"), 18); // Leave frees it (the sanitizer build checks)
+    never.Leave();
+    never.Leave();
+
+    CWorkerThread::SetCreateHook([] { return false; });
+    CUdpSocket failed;
+    failed.Write(Block("queued before a failed Enter"), 28);
+    EXPECT_FALSE(failed.Enter(0, WM_UDP_DATA, HostOrder("127.0.0.2"), 40100, kRecvSize));
+    CWorkerThread::SetCreateHook(nullptr);
+    EXPECT_TRUE(trace.Contains("CreateThread() failed in CUdpSocket::Enter()\n"));
+    failed.Leave();
+    failed.Leave();
+}
+
+TEST_F(UdpSocketNetnsTest, LocalAddress_FallsBackToTheVethWhenTheNameIsLoopback) {
+    EXPECT_EQ(inet_addr(CNetns::kToolAddress), GetLocalHostAddress());
+    EXPECT_TRUE(m_trace.Contains(std::string("Local address ") + CNetns::kToolAddress + " of interface " +
+                                 CNetns::kToolVeth + "\n"));
+}
+
+TEST_F(UdpSocketNetnsTest, WritesRightAfterEnter_AreSentInOrderOnceOpen) {
+    CPeer peer("127.0.0.2", 40101);
+    ASSERT_TRUE(peer.IsBound());
+    CRecorder owner;
+    CUdpSocket sock;
+    ASSERT_TRUE(sock.Enter(owner.GetSafeHwnd(), WM_UDP_DATA, HostOrder("127.0.0.2"), 40101, kRecvSize));
+    for (const char* psz : {"one", "two", "three"})
+        ASSERT_EQ(1, sock.Write(Block(psz), static_cast<DWORD>(strlen(psz))));
+    for (const char* psz : {"one", "two", "three"}) {
+        std::string got;
+        sockaddr_in from{};
+        ASSERT_TRUE(peer.Receive(&got, &from, kPumpMs)) << psz;
+        EXPECT_EQ(psz, got);
+        EXPECT_EQ(inet_addr(CNetns::kToolAddress), from.sin_addr.s_addr);
+        EXPECT_EQ(htons(40101), from.sin_port) << "local and peer port are one number";
+    }
+    sock.Leave();
+}
+
+TEST_F(UdpSocketNetnsTest, WriteThenLeave_StillSends) {
+    CPeer peer("127.0.0.3", 40102);
+    CRecorder owner;
+    CUdpSocket sock;
+    ASSERT_TRUE(sock.Enter(owner.GetSafeHwnd(), WM_UDP_DATA, HostOrder("127.0.0.3"), 40102, kRecvSize));
+    sock.Write(Block("last words"), 10);
+    sock.Leave();
+    std::string got;
+    sockaddr_in from{};
+    ASSERT_TRUE(peer.Receive(&got, &from, kPumpMs));
+    EXPECT_EQ("last words", got);
+    EXPECT_TRUE(m_trace.Contains("UDP IO thread starting\n"));
+    EXPECT_TRUE(m_trace.Contains("UDP IO thread shutting down\n"));
+}
+
+TEST_F(UdpSocketNetnsTest, ZeroLengthDatagram_IsDiscardedAndTheThreadGoesOn) {
+    CPeer peer("127.0.0.4", 40103);
+    CRecorder owner;
+    CUdpSocket sock;
+    ASSERT_TRUE(sock.Enter(owner.GetSafeHwnd(), WM_UDP_DATA, HostOrder("127.0.0.4"), 40103, kRecvSize));
+    ASSERT_TRUE(WaitForTrace(m_trace, "UDP IO thread starting\n", kPumpMs));
+    peer.SendTo(CNetns::kToolAddress, 40103, "");
+    peer.SendTo(CNetns::kToolAddress, 40103, "after");
+    owner.PumpUntil(2, kPumpMs / 3);
+    ASSERT_EQ(1u, owner.m_received.size());
+    EXPECT_EQ("after", owner.m_received[0].bytes);
+    EXPECT_EQ(inet_addr("127.0.0.4"), static_cast<in_addr_t>(owner.m_received[0].dwFrom));
+    EXPECT_FALSE(m_trace.Contains("UDP IO thread shutting down\n"));
+    sock.Leave();
+}
+
+TEST_F(UdpSocketNetnsTest, OversizedDatagram_IsDiscardedAndTheNextDelivered) {
+    constexpr UINT kSmall = 8;
+    CPeer peer("127.0.0.5", 40104);
+    CRecorder owner;
+    CUdpSocket sock;
+    ASSERT_TRUE(sock.Enter(owner.GetSafeHwnd(), WM_UDP_DATA, HostOrder("127.0.0.5"), 40104, kSmall));
+    ASSERT_TRUE(WaitForTrace(m_trace, "UDP IO thread starting\n", kPumpMs));
+    peer.SendTo(CNetns::kToolAddress, 40104, "123456789");
+    peer.SendTo(CNetns::kToolAddress, 40104, "12345678");
+    owner.PumpUntil(2, kPumpMs / 3);
+    ASSERT_EQ(1u, owner.m_received.size());
+    EXPECT_EQ("12345678", owner.m_received[0].bytes);
+    EXPECT_TRUE(m_trace.Contains("Datagram of 9 bytes longer than 8 discarded in CUdpSocket::ReadData()\n"));
+    EXPECT_FALSE(m_trace.Contains("UDP IO thread shutting down\n"));
+    sock.Leave();
+}
+
+TEST_F(UdpSocketNetnsTest, DatagramFromTheLocalAddress_IsNotDelivered) {
+    CPeer own(CNetns::kToolAddress, 40115);
+    CPeer other("127.0.0.6", 40105);
+    CRecorder owner;
+    CUdpSocket sock;
+    ASSERT_TRUE(sock.Enter(owner.GetSafeHwnd(), WM_UDP_DATA, HostOrder("127.0.0.6"), 40105, kRecvSize));
+    ASSERT_TRUE(WaitForTrace(m_trace, "UDP IO thread starting\n", kPumpMs));
+    own.SendTo(CNetns::kToolAddress, 40105, "own");
+    other.SendTo(CNetns::kToolAddress, 40105, "other");
+    owner.PumpUntil(1, kPumpMs);
+    owner.PumpUntil(2, kQuietMs);
+    ASSERT_EQ(1u, owner.m_received.size());
+    EXPECT_EQ("other", owner.m_received[0].bytes);
+    sock.Leave();
+}
+
+TEST_F(UdpSocketNetnsTest, Multicast_SendsOnTheLocalInterfaceWithTtl10) {
+    constexpr int kPort = 40106;
+    // A member of the group on the same interface gets the looped-back copy.
+    CPeer member("0.0.0.0", kPort);
+    ip_mreq mreq{};
+    mreq.imr_multiaddr.s_addr = inet_addr("224.1.2.7");
+    mreq.imr_interface.s_addr = inet_addr(CNetns::kToolAddress);
+    ASSERT_EQ(0, setsockopt(member.Fd(), IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq));
+    int on = 1;
+    ASSERT_EQ(0, setsockopt(member.Fd(), IPPROTO_IP, IP_RECVTTL, &on, sizeof on));
+
+    CRecorder owner;
+    CUdpSocket sock;
+    ASSERT_TRUE(sock.Enter(owner.GetSafeHwnd(), WM_UDP_DATA, HostOrder("224.1.2.7"), kPort, kRecvSize));
+    sock.Write(Block("to the group"), 12);
+    sock.Leave();
+
+    pollfd pfd{member.Fd(), POLLIN, 0};
+    ASSERT_EQ(1, poll(&pfd, 1, static_cast<int>(kPumpMs)));
+    char buf[64];
+    char control[64];
+    iovec iov{buf, sizeof buf};
+    sockaddr_in from{};
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    ASSERT_EQ(12, recvmsg(member.Fd(), &msg, 0));
+    EXPECT_EQ("to the group", std::string(buf, 12));
+    EXPECT_EQ(inet_addr(CNetns::kToolAddress), from.sin_addr.s_addr);
+    int nTtl = -1;
+    for (cmsghdr* p = CMSG_FIRSTHDR(&msg); p != nullptr; p = CMSG_NXTHDR(&msg, p))
+        if (p->cmsg_level == IPPROTO_IP && p->cmsg_type == IP_TTL)
+            memcpy(&nTtl, CMSG_DATA(p), sizeof nTtl);
+    EXPECT_EQ(10, nTtl);
+}
+
+TEST_F(UdpSocketNetnsTest, RefusedOption_EndsTheThreadWithItsDiagnostic) {
+    struct CCase {
+        DWORD dwAddress;
+        int nLevel;
+        int nName;
+        int nErrno;
+        std::vector<std::string> lines;
+    };
+    const DWORD dwGroup = HostOrder("224.1.2.8");
+    const std::vector<CCase> table = {
+        {HostOrder("127.0.0.7"), SOL_SOCKET, SO_REUSEADDR, EACCES, {"Could not set reuse address option\n"}},
+        {0, SOL_SOCKET, SO_BROADCAST, EACCES, {"Could not set broadcast option\n"}},
+        {dwGroup, IPPROTO_IP, IP_MULTICAST_TTL, EINVAL, {"Could not set TTL\n"}},
+        {dwGroup, IPPROTO_IP, IP_ADD_MEMBERSHIP, ENOBUFS,
+         {"Could not join multicast session\n", "No buffer space is available. The socket cannot be joined. \n"}},
+        {dwGroup, IPPROTO_IP, IP_ADD_MEMBERSHIP, EADDRNOTAVAIL,
+         {"Could not join multicast session\n", "The remote address is not a valid address (such as ADDR_ANY). \n"}},
+        {dwGroup, IPPROTO_IP, IP_MULTICAST_IF, ENETDOWN,
+         {"Could not join multicast session\n", "The network subsystem has failed. \n"}},
+        // A code without a text gives the first line alone.
+        {dwGroup, IPPROTO_IP, IP_ADD_MEMBERSHIP, EPERM, {"Could not join multicast session\n"}},
+    };
+    for (const CCase& c : table) {
+        CTraceCapture trace;
+        CSocketApiHooks hooks;
+        hooks.fnSetSockOpt = [c](int fd, int level, int name, const void* pValue, socklen_t len) {
+            if (level == c.nLevel && name == c.nName) {
+                errno = c.nErrno;
+                return -1;
+            }
+            return setsockopt(fd, level, name, pValue, len);
+        };
+        SetSocketApiHooks(hooks);
+        CUdpSocket sock;
+        ASSERT_TRUE(sock.Enter(0, WM_UDP_DATA, c.dwAddress, 40107, kRecvSize));
+        EXPECT_TRUE(WaitForTrace(trace, "UDP IO thread shutting down\n", kPumpMs)) << c.lines[0];
+        sock.Leave();
+        SetSocketApiHooks({});
+        std::vector<std::string> lines = trace.Lines();
+        lines.erase(lines.begin()); // the local address line
+        std::vector<std::string> expected = c.lines;
+        expected.push_back("UDP IO thread shutting down\n");
+        EXPECT_EQ(expected, lines);
+    }
+}
