@@ -6,10 +6,10 @@
 #include "Event.h"
 #include "GetFlashPageSectors.h"
 #include "LinkEvents.h"
-#include "LinkMessages.h"
 #include "LoadHexImage.h"
 #include "MessageQueue.h"
 #include "Profile.h"
+#include "Rj45Thread.h"
 #include "Seams.h"
 
 #include <QApplication>
@@ -155,7 +155,9 @@ void CMainDlg::OnUpdateProgram() {
 
     // A phone that has begun its update takes no connection for a while.
     Sleep(kCheckPauseMs);
-    StartCheckWorker();
+    // A worker of its own, as StartLink makes but without its port, wait and
+    // message: a connect within the wait means the phone is not updating.
+    m_pRj45Thread = CRj45Thread::Start(&m_dwRj45ThreadId);
     if (AckTimedOut(kCheckTimeoutMs))
         AfxMessageBox("Updating ... please wait until the update led stop on and off", MB_OK | MB_ICONINFORMATION);
     else
