@@ -121,13 +121,17 @@ protected:
 
     // nLast: this test's address is 127.0.0.nLast.
     void StartPhone(int nLast, std::vector<std::string> options) {
+        // The address goes to the profile first: the dialog must never fall
+        // back to the default phone, even when the simulator fails to start.
+        WriteProfileInt("Peer", "IPAddress", static_cast<int>(0x7F000000u | static_cast<unsigned>(nLast)));
         m_address = "127.0.0." + std::to_string(nLast);
         std::vector<std::string> argv = {getenv("PHONE_SIM"), "--address", m_address, "--save", m_savePath.string()};
         argv.insert(argv.end(), options.begin(), options.end());
         m_pSim = CChildProcess::Start(argv);
         ASSERT_TRUE(m_pSim);
-        ASSERT_TRUE(m_pSim->WaitForOutput(" on " + m_address + ":8739", 5000)) << m_pSim->Output();
-        WriteProfileInt("Peer", "IPAddress", static_cast<int>(0x7F000000u | static_cast<unsigned>(nLast)));
+        const bool bRefuse = std::find(options.begin(), options.end(), "--refuse") != options.end();
+        const std::string ready = std::string("phone-sim: ") + (bRefuse ? "refusing" : "listening") + " on ";
+        ASSERT_TRUE(m_pSim->WaitForOutput(ready + m_address + ":8739", 5000)) << m_pSim->Output();
     }
     // The dialog loads the profile as it opens: write it first.
     void OpenDialog() {
@@ -135,7 +139,15 @@ protected:
         ASSERT_TRUE(m_pDlg->Create(nullptr));
         m_pSeams = std::make_unique<CProgressRecorder>(m_pDlg.get());
     }
-    std::vector<BYTE> Received() const { return ReadAll(m_savePath); }
+    // What the phone saved, once it has said so.
+    // The simulator makes its file empty as it starts.
+    bool NothingReceived() {
+        return !m_pSim->WaitForOutput("phone-sim: received", 300) && ReadAll(m_savePath).empty();
+    }
+    std::vector<BYTE> Received() {
+        m_pSim->WaitForOutput("phone-sim: received", 1000);
+        return ReadAll(m_savePath);
+    }
 
     CTempProfile m_profile;
     fs::path m_dir;
@@ -148,8 +160,8 @@ protected:
 
 // The post-update check waits its full 4000 ms here.
 TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhenPhoneRefuses) {
-    StartPhone(60, {"--update-busy-ms", "8000"});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(60, {"--update-busy-ms", "8000"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     const std::vector<BYTE> image = Pattern(300);
     WriteAll(m_dir / "fw.bin", image);
     m_pSeams->QueueFile((m_dir / "fw.bin").string());
@@ -159,7 +171,7 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     std::vector<BYTE> expected = image;
     expected.resize(512, 0xFF);
     expected.push_back(0x81);
-    EXPECT_EQ(Received(), expected);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
     EXPECT_EQ(m_pSeams->m_blockTexts,
               (std::vector<std::string>{"Loading data 0", "Loading data 128", "Loading data 256", "Loading data 384"}));
     ASSERT_EQ(m_pSeams->Messages().size(), 1u);
@@ -168,7 +180,7 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     EXPECT_EQ(m_pSeams->Sleeps(), std::vector<DWORD>{500});
 
     ASSERT_EQ(m_pSeams->FileRequests().size(), 1u);
-    const COpenFileRequest& request = m_pSeams->FileRequests()[0];
+    const COpenFileRequest request = m_pSeams->FileRequests()[0];
     EXPECT_EQ(request.initialName, "demo.bin");
     EXPECT_EQ(request.defaultExt, "*.bin");
     EXPECT_EQ(request.filter, "Binary files (*.bin)|*.bin|All files (*.*)|*.*||");
@@ -178,8 +190,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
 }
 
 TEST_F(CUpdateE2eTest, UpdateProgram_PhoneKeepsAccepting_InvalidUpdateMethod) {
-    StartPhone(61, {"--update-busy-ms", "0"});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(61, {"--update-busy-ms", "0"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     m_pSeams->MapTimeout(4000, 1500);
     WriteAll(m_dir / "fw.bin", Pattern(1024));
     m_pSeams->QueueFile((m_dir / "fw.bin").string());
@@ -188,7 +200,7 @@ TEST_F(CUpdateE2eTest, UpdateProgram_PhoneKeepsAccepting_InvalidUpdateMethod) {
 
     std::vector<BYTE> expected = Pattern(1024);
     expected.push_back(0x81);
-    EXPECT_EQ(Received(), expected);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
     EXPECT_EQ(m_pSeams->m_blockTexts.size(), 8u);
     ASSERT_EQ(m_pSeams->Messages().size(), 1u);
     EXPECT_EQ(m_pSeams->Messages()[0].text, "Invalid update method");
@@ -196,8 +208,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_PhoneKeepsAccepting_InvalidUpdateMethod) {
 }
 
 TEST_F(CUpdateE2eTest, UpdateProgram_PhoneStopsAfterBlock2_TcpConnectionFailedWithoutFinishOrCheck) {
-    StartPhone(62, {"--stop-after", "2", "--update-busy-ms", "0"});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(62, {"--stop-after", "2", "--update-busy-ms", "0"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     m_pSeams->MapTimeout(10000, 800);
     WriteAll(m_dir / "fw.bin", Pattern(1024));
     m_pSeams->QueueFile((m_dir / "fw.bin").string());
@@ -214,8 +226,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_PhoneStopsAfterBlock2_TcpConnectionFailedWi
 
 // The block ack wait runs its full 10000 ms: two acks glued together are none.
 TEST_F(CUpdateE2eTest, UpdateProgram_DoubleAck_TcpConnectionFailedAfterTenSeconds) {
-    StartPhone(63, {"--double-ack"});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(63, {"--double-ack"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     WriteAll(m_dir / "fw.bin", Pattern(256));
     m_pSeams->QueueFile((m_dir / "fw.bin").string());
 
@@ -229,8 +241,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_DoubleAck_TcpConnectionFailedAfterTenSecond
 }
 
 TEST_F(CUpdateE2eTest, UpdateProgram_PhoneRefuses_CanNotConnectAndNothingSent) {
-    StartPhone(64, {"--refuse"});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(64, {"--refuse"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     m_pSeams->MapTimeout(2000, 300);
     WriteAll(m_dir / "fw.bin", Pattern(300));
     m_pSeams->QueueFile((m_dir / "fw.bin").string());
@@ -238,14 +250,14 @@ TEST_F(CUpdateE2eTest, UpdateProgram_PhoneRefuses_CanNotConnectAndNothingSent) {
     m_pDlg->OnUpdateProgram();
 
     EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not connect to Quill1"});
-    EXPECT_FALSE(fs::exists(m_savePath));
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
     EXPECT_TRUE(m_pSeams->m_blockTexts.empty());
     EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
 }
 
 TEST_F(CUpdateE2eTest, UpdateProgram_AfterAFailure_OffersTheChosenPathAgain) {
-    StartPhone(65, {"--refuse"});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(65, {"--refuse"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     m_pSeams->MapTimeout(2000, 300);
     const std::string path = (m_dir / "chosen.bin").string();
     WriteAll(path, Pattern(10));
@@ -260,8 +272,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_AfterAFailure_OffersTheChosenPathAgain) {
 }
 
 TEST_F(CUpdateE2eTest, UpdateProgram_EmptyFile_SendsOnly81AndStillChecks) {
-    StartPhone(66, {"--update-busy-ms", "5000"});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(66, {"--update-busy-ms", "5000"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     m_pSeams->MapTimeout(4000, 1000);
     WriteAll(m_dir / "empty.bin", std::vector<BYTE>{});
     m_pSeams->QueueFile((m_dir / "empty.bin").string());
@@ -275,9 +287,9 @@ TEST_F(CUpdateE2eTest, UpdateProgram_EmptyFile_SendsOnly81AndStillChecks) {
 }
 
 TEST_F(CUpdateE2eTest, UpdateProgram_ConnectionTypeNotTcp_StopsBeforeTheFileIsOpened) {
-    StartPhone(67, {});
+    ASSERT_NO_FATAL_FAILURE(StartPhone(67, {}));
     WriteProfileInt("Comm", "Type", 2);
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     // A path that cannot be opened: reaching the open would say so.
     const std::string path = (m_dir / "missing.bin").string();
     m_pSeams->QueueFile(path);
@@ -286,12 +298,12 @@ TEST_F(CUpdateE2eTest, UpdateProgram_ConnectionTypeNotTcp_StopsBeforeTheFileIsOp
 
     EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Only Tcpip connection can be used for this function"});
     EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", ""), path);
-    EXPECT_FALSE(fs::exists(m_savePath));
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
 }
 
 TEST_F(CUpdateE2eTest, UpdateProgram_UnusableFiles_ShowTheirMessageAndSendNothing) {
-    StartPhone(68, {});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(68, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     // Rounded up, this length no longer fits a signed 32-bit count.
     const fs::path huge = m_dir / "huge.bin";
     WriteAll(huge, std::vector<BYTE>{});
@@ -306,14 +318,14 @@ TEST_F(CUpdateE2eTest, UpdateProgram_UnusableFiles_ShowTheirMessageAndSendNothin
 
     EXPECT_EQ(m_pSeams->Texts(), (std::vector<std::string>{"Can not malloc memory", "Can not open source file",
                                                            "Can not open source file"}));
-    EXPECT_FALSE(fs::exists(m_savePath));
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
 }
 
 // The sector pause runs its full 5000 ms here.
 TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarAndNoMessage) {
-    StartPhone(69, {});
+    ASSERT_NO_FATAL_FAILURE(StartPhone(69, {}));
     WriteProfileInt("Comm", "Type", 2); // Update PFlash does not ask for TCP/IP
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     const std::vector<BYTE> first = Pattern(16);
     const std::vector<BYTE> second(16, 0x3C);
     // The second record overlaps the first's tail and ends past it.
@@ -328,7 +340,7 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarA
     std::copy(first.begin(), first.end(), expected.begin() + 0xF0);
     std::copy(second.begin(), second.end(), expected.begin() + 0xF8);
     expected.push_back(0x00);
-    EXPECT_EQ(Received(), expected);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
     EXPECT_EQ(m_pSeams->m_blockTexts.size(), 4u);
     EXPECT_TRUE(m_pSeams->Messages().empty());
     ASSERT_EQ(m_pSeams->m_pauses.size(), 1u);
@@ -339,7 +351,7 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarA
     EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
 
     ASSERT_EQ(m_pSeams->FileRequests().size(), 1u);
-    const COpenFileRequest& request = m_pSeams->FileRequests()[0];
+    const COpenFileRequest request = m_pSeams->FileRequests()[0];
     EXPECT_EQ(request.initialName, "demo.hex");
     EXPECT_EQ(request.defaultExt, "*.hex");
     EXPECT_EQ(request.filter, "MCS51 hex files (*.hex)|*.hex|All files (*.*)|*.*||");
@@ -347,8 +359,8 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarA
 }
 
 TEST_F(CUpdateE2eTest, UpdatePFlash_OtherNameAnsweredNo_SendsNothing) {
-    StartPhone(70, {});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(70, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     WriteAll(m_dir / "demo.hex", HexRecord(0, Pattern(16)));
     m_pSeams->QueueFile((m_dir / "demo.hex").string());
     m_pSeams->QueueAnswer(IDNO);
@@ -356,13 +368,13 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_OtherNameAnsweredNo_SendsNothing) {
     m_pDlg->OnUpdatePFlash();
 
     EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Are you sure about flash page?"});
-    EXPECT_FALSE(fs::exists(m_savePath));
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
     EXPECT_EQ(GetProfileString("PFlashUpdate", "SrcName", ""), (m_dir / "demo.hex").string());
 }
 
 TEST_F(CUpdateE2eTest, UpdatePFlash_NothingToSend_ErrorHexFileAndNoConnection) {
-    StartPhone(71, {});
-    OpenDialog();
+    ASSERT_NO_FATAL_FAILURE(StartPhone(71, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
     WriteAll(m_dir / "page0.hex", ":00000001FF\r\n" + HexRecord(0, Pattern(16)));
     m_pSeams->QueueFile((m_dir / "page0.hex").string());
     m_pSeams->QueueFile((m_dir / "missing_page0.hex").string());
@@ -372,8 +384,7 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_NothingToSend_ErrorHexFileAndNoConnection) {
 
     EXPECT_EQ(m_pSeams->Texts(), (std::vector<std::string>{"Error Hex file to upgrade Quill1", "can not open hex file",
                                                            "Error Hex file to upgrade Quill1"}));
-    EXPECT_FALSE(fs::exists(m_savePath));
-    EXPECT_FALSE(m_pSim->WaitForOutput("received", 300)) << m_pSim->Output();
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
 }
 
 } // namespace
