@@ -21,7 +21,9 @@ bool AreHexDigits(const std::string& line, size_t first, size_t count) {
     return true;
 }
 
-BYTE ByteAt(const std::string& line, size_t column) { return HexPairToByte(line[column], line[column + 1]); }
+BYTE ByteAt(const std::string& line, size_t column) {
+    return HexPairToByte(line[column], line[column + 1]);
+}
 
 } // namespace
 
@@ -33,7 +35,9 @@ BOOL CHexFile::Open(const std::string& path, UINT nOpenFlags) {
     return m_pFile != nullptr;
 }
 
-void CHexFile::Close() { m_pFile.reset(); }
+void CHexFile::Close() {
+    m_pFile.reset();
+}
 
 bool CHexFile::ReadString(std::string* pLine) {
     pLine->clear();
@@ -56,8 +60,8 @@ BOOL CHexFile::ReadRecord() {
         return FALSE;
     const std::string& line = m_strLine;
     // Only data records (type "00"); every other line ends the reading.
-    if (line.empty() || line[0] != ':' || line.size() <= kTypeColumn + 1 || line[kTypeColumn] != '0' ||
-        line[kTypeColumn + 1] != '0')
+    if (line.empty() || line[0] != ':' || line.size() <= kTypeColumn + 1 ||
+        line[kTypeColumn] != '0' || line[kTypeColumn + 1] != '0')
         return FALSE;
     if (!AreHexDigits(line, kCountColumn, kDataColumn - kCountColumn))
         return FALSE;

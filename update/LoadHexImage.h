@@ -15,4 +15,5 @@ constexpr int kFlashPageSize = 65536;
 // "can not open hex file" when the file cannot be opened. fnBusy, when
 // given, is called with true once the file is open and with false when the
 // reading is over: the caller's busy cursor, kept out of this library.
-int LoadHexImage(const std::string& path, BYTE* pImage, const std::function<void(bool)>& fnBusy = nullptr);
+int LoadHexImage(const std::string& path, BYTE* pImage,
+                 const std::function<void(bool)>& fnBusy = nullptr);

@@ -37,7 +37,9 @@ constexpr DWORD kCheckPauseMs = 500;
 constexpr DWORD kCheckTimeoutMs = 4000;
 constexpr DWORD kEraseWaitMs = 5000;
 
-int64_t RoundedLength(int64_t nLength) { return (nLength + kUploadUnit - 1) / kUploadUnit * kUploadUnit; }
+int64_t RoundedLength(int64_t nLength) {
+    return (nLength + kUploadUnit - 1) / kUploadUnit * kUploadUnit;
+}
 
 // A wait is lost only by time-out; a failed wait lets the upload go on.
 bool AckTimedOut(DWORD dwMilliseconds) {
@@ -86,7 +88,8 @@ std::unique_ptr<BYTE[]> ReadProgramImage(const std::string& path, int* pnLength)
         return nullptr;
     }
     // Never send bytes that were not read from the file.
-    if (fread(pBuffer.get(), 1, static_cast<size_t>(nLength), pFile.get()) != static_cast<size_t>(nLength)) {
+    if (fread(pBuffer.get(), 1, static_cast<size_t>(nLength), pFile.get()) !=
+        static_cast<size_t>(nLength)) {
         AfxMessageBox("Can not open source file");
         return nullptr;
     }
@@ -109,7 +112,8 @@ BOOL CMainDlg::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode) {
         m_ProgressDlg.SetStatusText(Format("Loading data %d", nOffset));
         // The worker copies the block when it handles the message; the
         // buffer stays untouched until the ack or StopLink.
-        PostThreadMessage(m_dwRj45ThreadId, WM_LINK_SEND, kBlockSize, reinterpret_cast<LPARAM>(pData + nOffset));
+        PostThreadMessage(m_dwRj45ThreadId, WM_LINK_SEND, kBlockSize,
+                          reinterpret_cast<LPARAM>(pData + nOffset));
         if (AckTimedOut(kAckTimeoutMs)) {
             AfxMessageBox("tcp connection failed");
             m_ProgressDlg.DestroyWindow();
@@ -159,7 +163,8 @@ void CMainDlg::OnUpdateProgram() {
     // message: a connect within the wait means the phone is not updating.
     m_pRj45Thread = CRj45Thread::Start(&m_dwRj45ThreadId);
     if (AckTimedOut(kCheckTimeoutMs))
-        AfxMessageBox("Updating ... please wait until the update led stop on and off", MB_OK | MB_ICONINFORMATION);
+        AfxMessageBox("Updating ... please wait until the update led stop on and off",
+                      MB_OK | MB_ICONINFORMATION);
     else
         AfxMessageBox("Invalid update method");
     StopLink();

@@ -50,12 +50,15 @@ std::string Line(int nAddress, const std::vector<BYTE>& data, int nType = 0) {
     return s;
 }
 
-std::string Data(const CRecord& r) { return Line(r.nAddress, r.data); }
+std::string Data(const CRecord& r) {
+    return Line(r.nAddress, r.data);
+}
 
 const std::string kEof = ":00000001FF";
 
 std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -82,9 +85,12 @@ struct CHexCase {
     bool bLastLineEnded = true;
 };
 
-void PrintTo(const CHexCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CHexCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
-std::vector<std::string> Lines(const std::vector<CRecord>& records, std::vector<std::string> tail = {}) {
+std::vector<std::string> Lines(const std::vector<CRecord>& records,
+                               std::vector<std::string> tail = {}) {
     std::vector<std::string> v;
     for (const CRecord& r : records)
         v.push_back(Data(r));
@@ -116,7 +122,8 @@ std::vector<CHexCase> Cases() {
     std::vector<CHexCase> cases = {
         {"EofFirst", {kEof, Data(kAt0)}, "\n", 0, {}},
         {"ExtendedAddressFirst", {":020000040000FA", Data(kAt0), kEof}, "\n", 0, {}},
-        {"OneHundredTwentyEightRecords", Lines(Sequential(128), {kEof}), "\r\n", 2048, Sequential(128)},
+        {"OneHundredTwentyEightRecords", Lines(Sequential(128), {kEof}), "\r\n", 2048,
+         Sequential(128)},
         {"AscendingGap", Lines({kAt0, kAt100}, {kEof}), "\n", 0x110, {kAt0, kAt100}},
         {"DescendingGap", Lines({kAt100, kAt0}, {kEof}), "\n", 0x110, {kAt100, kAt0}},
         {"OverlappingTailKept", Lines({kAtF0, kAtF8}), "\n", 0x108, {kAtF0, kAtF8}},
@@ -132,7 +139,11 @@ std::vector<CHexCase> Cases() {
         {"NonHexDigitEndsReading", Lines(four, {nonHex, Data(kAt100)}), "\n", 64, four},
         {"SpaceInDataEndsReading", Lines(four, {spaceInData}), "\n", 64, four},
         {"BlankLineEndsReading", Lines(four, {"", Data(kAt100)}), "\n", 64, four},
-        {"RecordBeyondPageEndsReading", {Data(kAt0), Line(0xFFF8, Bytes(16, 8)), Data(kAt100)}, "\n", 16, {kAt0}},
+        {"RecordBeyondPageEndsReading",
+         {Data(kAt0), Line(0xFFF8, Bytes(16, 8)), Data(kAt100)},
+         "\n",
+         16,
+         {kAt0}},
         {"RecordEndingAtPageEndStored", {Data(kAt0), Data(kLast8)}, "\n", 65536, {kAt0, kLast8}},
         {"ThirtyTwoByteRecords", {Data(kWide)}, "\n", 0x60, {kWide}},
         {"TwoHundredFiftyFiveByteRecord", {Data(kMax)}, "\n", 0x2FF, {kMax}},
@@ -176,7 +187,9 @@ TEST_P(CHexImageTest, LoadHexImage_StoresLeadingRecordsAndLargestEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CHexImageTest, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<CHexCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<CHexCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(LoadHexImageTest, LoadHexImage_MissingFile_SaysCanNotOpenAndGivesZero) {
     CScriptedSeams seams;
@@ -191,7 +204,8 @@ TEST(HexPairToByteTest, HexPairToByte_DigitsOfEitherCase_GiveTheirValue) {
     const struct {
         char high, low;
         int value;
-    } cases[] = {{'0', '0', 0x00}, {'0', '9', 0x09}, {'A', 'F', 0xAF}, {'f', 'f', 0xFF}, {'7', 'c', 0x7C}, {'B', '0', 0xB0}};
+    } cases[] = {{'0', '0', 0x00}, {'0', '9', 0x09}, {'A', 'F', 0xAF},
+                 {'f', 'f', 0xFF}, {'7', 'c', 0x7C}, {'B', '0', 0xB0}};
     for (const auto& c : cases)
         EXPECT_EQ(HexPairToByte(c.high, c.low), c.value) << c.high << c.low;
     for (char c : {'G', 'g', ' ', ':', '/', '@', '\0'})
@@ -221,16 +235,17 @@ TEST_P(CPageNameTest, ConfirmFlashPageFile_AsksUnlessNameHoldsPage0) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, CPageNameTest,
-                         ::testing::Values(CPageNameCase{"/tmp/x/page0.hex", false, IDNO, true},
-                                           CPageNameCase{"/tmp/x/Page0.HEX", false, IDNO, true},
-                                           CPageNameCase{"/tmp/x/flash_page0.hex", false, IDNO, true},
-                                           CPageNameCase{"page0.hex", false, IDNO, true},
-                                           // Only the file's own name counts, not its folder.
-                                           CPageNameCase{"/tmp/page0.hex/demo.hex", true, IDNO, false},
-                                           CPageNameCase{"/tmp/x/page1.hex", true, IDNO, false},
-                                           CPageNameCase{"/tmp/x/page1.hex", true, IDYES, true},
-                                           CPageNameCase{"/tmp/x/demo.hex", true, IDNO, false},
-                                           CPageNameCase{"/tmp/x/demo.hex", true, IDYES, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, CPageNameTest,
+    ::testing::Values(CPageNameCase{"/tmp/x/page0.hex", false, IDNO, true},
+                      CPageNameCase{"/tmp/x/Page0.HEX", false, IDNO, true},
+                      CPageNameCase{"/tmp/x/flash_page0.hex", false, IDNO, true},
+                      CPageNameCase{"page0.hex", false, IDNO, true},
+                      // Only the file's own name counts, not its folder.
+                      CPageNameCase{"/tmp/page0.hex/demo.hex", true, IDNO, false},
+                      CPageNameCase{"/tmp/x/page1.hex", true, IDNO, false},
+                      CPageNameCase{"/tmp/x/page1.hex", true, IDYES, true},
+                      CPageNameCase{"/tmp/x/demo.hex", true, IDNO, false},
+                      CPageNameCase{"/tmp/x/demo.hex", true, IDYES, true}));
 
 } // namespace

@@ -77,10 +77,13 @@ std::vector<BYTE> ReadAll(const fs::path& path) {
     return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void WriteAll(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void WriteAll(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 void WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 std::string HexRecord(int nAddress, const std::vector<BYTE>& data) {
@@ -123,14 +126,17 @@ protected:
     void StartPhone(int nLast, std::vector<std::string> options) {
         // The address goes to the profile first: the dialog must never fall
         // back to the default phone, even when the simulator fails to start.
-        WriteProfileInt("Peer", "IPAddress", static_cast<int>(0x7F000000u | static_cast<unsigned>(nLast)));
+        WriteProfileInt("Peer", "IPAddress",
+                        static_cast<int>(0x7F000000u | static_cast<unsigned>(nLast)));
         m_address = "127.0.0." + std::to_string(nLast);
-        std::vector<std::string> argv = {getenv("PHONE_SIM"), "--address", m_address, "--save", m_savePath.string()};
+        std::vector<std::string> argv = {getenv("PHONE_SIM"), "--address", m_address, "--save",
+                                         m_savePath.string()};
         argv.insert(argv.end(), options.begin(), options.end());
         m_pSim = CChildProcess::Start(argv);
         ASSERT_TRUE(m_pSim);
         const bool bRefuse = std::find(options.begin(), options.end(), "--refuse") != options.end();
-        const std::string ready = std::string("phone-sim: ") + (bRefuse ? "refusing" : "listening") + " on ";
+        const std::string ready =
+            std::string("phone-sim: ") + (bRefuse ? "refusing" : "listening") + " on ";
         ASSERT_TRUE(m_pSim->WaitForOutput(ready + m_address + ":8739", 5000)) << m_pSim->Output();
     }
     // The dialog loads the profile as it opens: write it first.
@@ -173,7 +179,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     expected.push_back(0x81);
     EXPECT_EQ(Received(), expected) << m_pSim->Output();
     EXPECT_EQ(m_pSeams->m_blockTexts,
-              (std::vector<std::string>{"Loading data 0", "Loading data 128", "Loading data 256", "Loading data 384"}));
+              (std::vector<std::string>{"Loading data 0", "Loading data 128", "Loading data 256",
+                                        "Loading data 384"}));
     ASSERT_EQ(m_pSeams->Messages().size(), 1u);
     EXPECT_EQ(m_pSeams->Messages()[0].text, kUpdating);
     EXPECT_EQ(m_pSeams->Messages()[0].nType, MB_OK | MB_ICONINFORMATION);
@@ -207,7 +214,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_PhoneKeepsAccepting_InvalidUpdateMethod) {
     EXPECT_EQ(m_pSeams->Messages()[0].nType, MB_OK);
 }
 
-TEST_F(CUpdateE2eTest, UpdateProgram_PhoneStopsAfterBlock2_TcpConnectionFailedWithoutFinishOrCheck) {
+TEST_F(CUpdateE2eTest,
+       UpdateProgram_PhoneStopsAfterBlock2_TcpConnectionFailedWithoutFinishOrCheck) {
     ASSERT_NO_FATAL_FAILURE(StartPhone(62, {"--stop-after", "2", "--update-busy-ms", "0"}));
     ASSERT_NO_FATAL_FAILURE(OpenDialog());
     m_pSeams->MapTimeout(10000, 800);
@@ -296,7 +304,8 @@ TEST_F(CUpdateE2eTest, UpdateProgram_ConnectionTypeNotTcp_StopsBeforeTheFileIsOp
 
     m_pDlg->OnUpdateProgram();
 
-    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Only Tcpip connection can be used for this function"});
+    EXPECT_EQ(m_pSeams->Texts(),
+              std::vector<std::string>{"Only Tcpip connection can be used for this function"});
     EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", ""), path);
     EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
 }
@@ -316,8 +325,9 @@ TEST_F(CUpdateE2eTest, UpdateProgram_UnusableFiles_ShowTheirMessageAndSendNothin
     m_pDlg->OnUpdateProgram();
     m_pDlg->OnUpdateProgram();
 
-    EXPECT_EQ(m_pSeams->Texts(), (std::vector<std::string>{"Can not malloc memory", "Can not open source file",
-                                                           "Can not open source file"}));
+    EXPECT_EQ(m_pSeams->Texts(),
+              (std::vector<std::string>{"Can not malloc memory", "Can not open source file",
+                                        "Can not open source file"}));
     EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
 }
 
@@ -329,7 +339,8 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarA
     const std::vector<BYTE> first = Pattern(16);
     const std::vector<BYTE> second(16, 0x3C);
     // The second record overlaps the first's tail and ends past it.
-    WriteAll(m_dir / "page0.hex", HexRecord(0x00F0, first) + HexRecord(0x00F8, second) + ":00000001FF\r\n");
+    WriteAll(m_dir / "page0.hex",
+             HexRecord(0x00F0, first) + HexRecord(0x00F8, second) + ":00000001FF\r\n");
     m_pSeams->QueueFile((m_dir / "page0.hex").string());
 
     const auto start = std::chrono::steady_clock::now();
@@ -382,8 +393,9 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_NothingToSend_ErrorHexFileAndNoConnection) {
     m_pDlg->OnUpdatePFlash();
     m_pDlg->OnUpdatePFlash();
 
-    EXPECT_EQ(m_pSeams->Texts(), (std::vector<std::string>{"Error Hex file to upgrade Quill1", "can not open hex file",
-                                                           "Error Hex file to upgrade Quill1"}));
+    EXPECT_EQ(m_pSeams->Texts(),
+              (std::vector<std::string>{"Error Hex file to upgrade Quill1", "can not open hex file",
+                                        "Error Hex file to upgrade Quill1"}));
     EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
 }
 
