@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test sanitize fuzz bench containment clean
+.PHONY: all deps build run demo test sanitize fuzz bench containment clean
 
 all: build
 
@@ -16,6 +16,9 @@ build: deps
 
 run: build
 	@scripts/run-tool.sh $(BUILD)/app/OrvexToolKit
+
+demo: build
+	@scripts/demo.sh $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

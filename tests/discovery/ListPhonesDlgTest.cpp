@@ -1,8 +1,11 @@
 // The List Phones dialog inside a tool namespace, with the phone simulator
 // answering from the phone namespace.
 #include "ListPhonesDlg.h"
+#include "MainDlg.h"
 #include "MessageQueue.h"
 #include "Netns.h"
+#include "Profile.h"
+#include "TempProfile.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -28,6 +31,14 @@ bool PumpUntil(const std::function<bool()>& done, int nMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// The List Phones dialog that the main dialog runs, while it is open.
+CListPhonesDlg* OpenListPhonesDlg() {
+    for (QWidget* pWidget : QApplication::topLevelWidgets())
+        if (auto* pDlg = qobject_cast<CListPhonesDlg*>(pWidget); pDlg != nullptr && pDlg->isVisible())
+            return pDlg;
+    return nullptr;
 }
 
 std::vector<std::string> Column(const CPhoneListModel& rows, size_t nColumn) {
@@ -161,13 +172,20 @@ TEST_F(ListPhonesDlgTest, Ok_GivesTheSelectedRowsAddressOrNothing) {
     StartSim(kThreePhones);
     for (int nRow : {1, -1}) {
         CListPhonesDlg dlg;
-        QTimer::singleShot(0, [&] {
-            PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs);
+        // Acts from the modal loop once the rows are in (or time is up).
+        QTimer poll;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRowsMs);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (dlg.m_PhoneRows.GetItemCount() < 3 && std::chrono::steady_clock::now() < deadline)
+                return;
+            poll.stop();
             if (nRow >= 0)
                 dlg.m_PhoneList.selectRow(nRow);
             qobject_cast<QPushButton*>(dlg.GetDlgItem(IDOK))->click();
         });
+        poll.start(20);
         EXPECT_EQ(IDOK, dlg.DoModal());
+        EXPECT_EQ(3, dlg.m_PhoneRows.GetItemCount());
         EXPECT_EQ(nRow >= 0 ? "192.168.1.10" : "", dlg.m_strIPAddress);
     }
 }
@@ -191,4 +209,65 @@ TEST_F(ListPhonesDlgTest, RepliesQueuedAtDestruction_AreFreedNotDelivered) {
     EXPECT_EQ(1, s_nFreed);
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(0, dlg.m_PhoneRows.GetItemCount());
+}
+
+TEST_F(ListPhonesDlgTest, MainDialog_OkSetsTheFieldAndTheProfileWaitsForTheNextSave) {
+    CTempProfile profile;
+    StartSim(kThreePhones);
+    CMainDlg main;
+    ASSERT_TRUE(main.Create());
+    const DWORD dwTyped = 0x0A010101; // 10.1.1.1, typed but not yet saved
+    main.m_IPAddressCtrl.SetAddress(dwTyped);
+
+    // Runs List Phones, picking nRow (or none) and pressing nButton.
+    auto listPhones = [&](int nRow, int nButton) {
+        QTimer poll;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRowsMs);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            CListPhonesDlg* pDlg = OpenListPhonesDlg();
+            if (pDlg == nullptr ||
+                (pDlg->m_PhoneRows.GetItemCount() < 3 && std::chrono::steady_clock::now() < deadline))
+                return;
+            poll.stop();
+            EXPECT_EQ(3, pDlg->m_PhoneRows.GetItemCount());
+            if (nRow >= 0)
+                pDlg->m_PhoneList.selectRow(nRow);
+            qobject_cast<QPushButton*>(pDlg->GetDlgItem(nButton))->click();
+        });
+        poll.start(20);
+        main.OnListPhones();
+    };
+
+    listPhones(1, IDCANCEL);
+    EXPECT_EQ("10.1.1.1", main.m_IPAddressCtrl.Text());
+    EXPECT_EQ(dwTyped, GetProfileInt("Peer", "IPAddress", 0)) << "saved before the dialog opened";
+
+    listPhones(-1, IDOK); // OK without a row keeps the field
+    EXPECT_EQ("10.1.1.1", main.m_IPAddressCtrl.Text());
+
+    listPhones(1, IDOK);
+    EXPECT_EQ("192.168.1.10", main.m_IPAddressCtrl.Text());
+    EXPECT_EQ(dwTyped, GetProfileInt("Peer", "IPAddress", 0));
+    main.SaveProfile();
+    EXPECT_EQ(0xC0A8010Au, GetProfileInt("Peer", "IPAddress", 0));
+    main.DestroyWindow();
+}
+
+TEST_F(ListPhonesDlgTest, TenThousandRows_AreAddedInOrderWithTheViewAttached) {
+    CListPhonesDlg dlg; // no simulator: the probe goes unanswered
+    ASSERT_TRUE(dlg.Create());
+    dlg.show();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10000; ++i) {
+        const int n = (i * 7919) % 10000;
+        dlg.AddPhoneRow({"10." + std::to_string(n / 250) + "." + std::to_string(n % 250) + ".1", "m", "t", "dhcp",
+                         std::to_string(n), "Yes", "No"});
+    }
+    QCoreApplication::processEvents();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::cout << "10,000 rows with the view attached: " << ms.count() << " ms\n";
+    ASSERT_EQ(10000, dlg.m_PhoneList.model()->rowCount());
+    EXPECT_EQ("10.0.0.1", dlg.m_PhoneList.model()->index(0, 0).data().toString());
+    EXPECT_EQ("10.9.99.1", dlg.m_PhoneList.model()->index(9999, 0).data().toString());
+    dlg.DestroyWindow();
 }

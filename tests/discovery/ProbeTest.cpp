@@ -79,3 +79,26 @@ TEST_F(CNetnsTest, Probe_IsThirteenBytesAndThreePhonesAnswer) {
     EXPECT_EQ((PhoneTexts{"192.168.1.9", "00-09-45-10-ab-01", "Desk v1", "static", "3009", "Yes", "Yes"}),
               wnd.m_rows[2]);
 }
+
+TEST_F(CNetnsTest, ManyPhonesAnsweringAtOnce_AreAllReceived) {
+    // The default receive buffer holds about 256 replies; the socket asks
+    // for room for far more.
+    const int nPhones = 2000;
+    std::unique_ptr<CChildProcess> pSim =
+        m_pNetns->Spawn(CNetns::Phone, {getenv("PHONE_SIM"), "--no-tcp", "--discovery", "--mcast-if",
+                                        CNetns::kPhoneAddress, "--phones", std::to_string(nPhones)});
+    ASSERT_TRUE(pSim);
+    ASSERT_TRUE(pSim->WaitForOutput("phone-sim: discovery on", kSimReadyMs)) << pSim->Output();
+
+    std::unique_ptr<CNetns::CGuard> pGuard = m_pNetns->EnterTool();
+    ASSERT_TRUE(CNetns::IsConfined(nullptr));
+    CReplyWnd wnd;
+    CUdpSocket listener;
+    listener.Enter(wnd.GetSafeHwnd(), WM_UDP_DATA, kListenAddress, kReplyPort, kDiscoveryRecvSize);
+    // Not pumped while the replies come in, as a busy user-interface thread.
+    SendDiscoveryProbe(wnd.GetSafeHwnd());
+    ASSERT_TRUE(pSim->WaitForOutput("sent " + std::to_string(nPhones) + " replies", kSimReadyMs));
+    wnd.PumpUntil(static_cast<size_t>(nPhones), kRepliesMs);
+    listener.Leave();
+    EXPECT_EQ(static_cast<size_t>(nPhones), wnd.m_rows.size());
+}
