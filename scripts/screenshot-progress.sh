@@ -17,7 +17,7 @@ for cmd in xvfb-run xdotool import; do
     command -v "$cmd" >/dev/null || { echo "screenshot: needs $cmd (apt-get install xvfb xdotool imagemagick)" >&2; exit 1; }
 done
 if [ -z "${ORVEX_SCREENSHOT_XVFB:-}" ]; then
-    exec env ORVEX_SCREENSHOT_XVFB=1 xvfb-run -a -s "-screen 0 480x400x24" "$0" "$@"
+    exec env ORVEX_SCREENSHOT_XVFB=1 xvfb-run -a -s "-screen 0 480x480x24" "$0" "$@"
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/orvex-shot-XXXXXX")"
@@ -62,5 +62,5 @@ sleep 2
 xdotool key Return
 sleep "$shot_after_s"
 mkdir -p "$(dirname "$out")"
-import -window root "$out"
+import -window root -trim +repage "$out"
 echo "screenshot: $out"

@@ -2,6 +2,8 @@
 
 #include "HexPairToByte.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 // Columns of a record: ":" NN AAAA TT data... CC
@@ -32,6 +34,10 @@ BOOL CHexFile::Open(const std::string& path, UINT nOpenFlags) {
         return FALSE;
     Close();
     m_pFile.reset(fopen(path.c_str(), "rb"));
+    // A folder opens on this system but is no file to read.
+    struct stat st;
+    if (m_pFile && (fstat(fileno(m_pFile.get()), &st) != 0 || S_ISDIR(st.st_mode)))
+        m_pFile.reset();
     return m_pFile != nullptr;
 }
 

@@ -191,13 +191,16 @@ INSTANTIATE_TEST_SUITE_P(Files, CHexImageTest, ::testing::ValuesIn(Cases()),
                              return info.param.name;
                          });
 
-TEST(LoadHexImageTest, LoadHexImage_MissingFile_SaysCanNotOpenAndGivesZero) {
-    CScriptedSeams seams;
-    std::vector<BYTE> image(kFlashPageSize, 0xFF);
-    EXPECT_EQ(LoadHexImage("/nonexistent/orvex/page0.hex", image.data()), 0);
-    ASSERT_EQ(seams.Messages().size(), 1u);
-    EXPECT_EQ(seams.Messages()[0].text, "can not open hex file");
-    EXPECT_EQ(seams.Messages()[0].nType, MB_OK);
+TEST(LoadHexImageTest, LoadHexImage_MissingFileOrFolder_SaysCanNotOpenAndGivesZero) {
+    for (const std::string& path : {std::string("/nonexistent/orvex/page0.hex"),
+                                    std::filesystem::temp_directory_path().string()}) {
+        CScriptedSeams seams;
+        std::vector<BYTE> image(kFlashPageSize, 0xFF);
+        EXPECT_EQ(LoadHexImage(path, image.data()), 0) << path;
+        ASSERT_EQ(seams.Messages().size(), 1u) << path;
+        EXPECT_EQ(seams.Messages()[0].text, "can not open hex file");
+        EXPECT_EQ(seams.Messages()[0].nType, MB_OK);
+    }
 }
 
 TEST(HexPairToByteTest, HexPairToByte_DigitsOfEitherCase_GiveTheirValue) {

@@ -331,6 +331,23 @@ TEST_F(CUpdateE2eTest, UpdateProgram_UnusableFiles_ShowTheirMessageAndSendNothin
     EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
 }
 
+// A sysfs file claims a page of length and delivers a few bytes: none of
+// them may go out as if it were the whole image.
+TEST_F(CUpdateE2eTest, UpdateProgram_FileDeliversLessThanItsLength_CanNotOpenAndSendsNothing) {
+    const fs::path shortFile = "/sys/devices/system/cpu/online";
+    std::error_code ec;
+    if (fs::file_size(shortFile, ec) != 4096 || ec)
+        GTEST_SKIP() << shortFile << " is not here to read";
+    ASSERT_NO_FATAL_FAILURE(StartPhone(72, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->QueueFile(shortFile.string());
+
+    m_pDlg->OnUpdateProgram();
+
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not open source file"});
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+}
+
 // The sector pause runs its full 5000 ms here.
 TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarAndNoMessage) {
     ASSERT_NO_FATAL_FAILURE(StartPhone(69, {}));
