@@ -60,6 +60,11 @@ void CProgressDlg::SetStatusText(const std::string& text) { SetDlgItemText(IDC_S
 void CProgressDlg::SetRange(int nLower, int nUpper) {
     m_nLower = nLower;
     m_nUpper = nUpper;
+    // The bar keeps its position, brought inside the new range.
+    if (m_nPos > nUpper)
+        m_nPos = nUpper;
+    if (m_nPos < nLower)
+        m_nPos = nLower;
     if (auto pBar = qobject_cast<QProgressBar*>(GetDlgItem(IDC_PROGRESS))) {
         // An empty range would make QProgressBar a busy indicator.
         pBar->setRange(nLower, nUpper > nLower ? nUpper : nLower + 1);

@@ -95,7 +95,7 @@ void CIPAddressCtrl::SetFieldFocus(WORD nField) {
 QString CIPAddressCtrl::Text() const {
     QStringList parts;
     for (QLineEdit* pField : m_pFields)
-        parts << pField->text();
+        parts << (pField->text().isEmpty() ? QString() : QString::number(qMin(pField->text().toInt(), kFieldMax)));
     return parts.join(QLatin1Char('.'));
 }
 
@@ -114,6 +114,15 @@ bool CIPAddressCtrl::ConstrainField(int nField) {
         return false;
     pField->setText(QString::number(kFieldMax));
     return true;
+}
+
+void CIPAddressCtrl::NormaliseField(int nField) {
+    QLineEdit* pField = m_pFields[nField];
+    if (pField->text().isEmpty())
+        return;
+    const QString number = QString::number(qMin(pField->text().toInt(), kFieldMax));
+    if (number != pField->text())
+        pField->setText(number);
 }
 
 void CIPAddressCtrl::GotoField(int nField, bool bSelectAll, bool bCaretAtEnd) {
@@ -145,7 +154,9 @@ bool CIPAddressCtrl::eventFilter(QObject* pWatched, QEvent* pEvent) {
         return QFrame::eventFilter(pWatched, pEvent);
     QLineEdit* pField = m_pFields[nField];
     if (pEvent->type() == QEvent::FocusOut) {
-        if (ConstrainField(nField))
+        const QString before = pField->text();
+        NormaliseField(nField); // clamps, and drops leading zeros
+        if (pField->text() != before)
             emit FieldChanged(nField);
         return false;
     }
@@ -157,7 +168,9 @@ bool CIPAddressCtrl::eventFilter(QObject* pWatched, QEvent* pEvent) {
     switch (pKey->key()) {
     case Qt::Key_Period:
     case Qt::Key_Space:
-        if (nField < 3)
+        // From a blank field it stays, so "192.168.1.1" typed after an
+        // automatic move does not skip a field.
+        if (nField < 3 && !pField->text().isEmpty())
             GotoField(nField + 1, true);
         return true;
     case Qt::Key_Backspace:

@@ -1,6 +1,6 @@
 // The IPv4 address entry field, with the behaviour of the Windows IP address
-// control: four fields of 0 to 255; typing "." (or a space) or a third digit
-// moves to the next field; a value above 255 is clamped to 255 and the caret
+// control: four fields of 0 to 255; typing "." (or a space) in a field that
+// is not blank, or a third digit, moves to the next field; a value above 255 is clamped to 255 and the caret
 // stays; a field left blank stays blank and counts as 0. Values are host
 // form: the first field in the most significant byte.
 #pragma once
@@ -26,8 +26,8 @@ public:
     // Gives the focus to field nField (0..3), its text selected.
     void SetFieldFocus(WORD nField);
 
-    // The window text: "a.b.c.d", blank fields as empty; SetText takes the
-    // same form.
+    // The window text: "a.b.c.d" with each field's value, blank fields as
+    // empty; SetText takes the same form.
     QString Text() const;
     void SetText(const QString& text);
     // The edit of field n (0..3), for tests and accessibility.
@@ -44,6 +44,7 @@ private:
     void OnTextEdited(int nField);
     // Clamps the field to 255; true when it had to.
     bool ConstrainField(int nField);
+    void NormaliseField(int nField);
     void GotoField(int nField, bool bSelectAll, bool bCaretAtEnd = false);
 
     QLineEdit* m_pFields[4];
