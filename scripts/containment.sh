@@ -25,7 +25,12 @@ interfaces=()
 for path in /sys/class/net/*; do
     name=$(basename "$path")
     [ "$name" = lo ] && continue
-    interfaces+=("$name")
+    # A device that is down carries nothing, and tcpdump cannot open it.
+    if (( $(cat "$path/flags") & 0x1 )); then
+        interfaces+=("$name")
+    else
+        echo "containment: $name is down, nothing to capture"
+    fi
 done
 echo "containment: capturing on ${interfaces[*]:-(no real interface)}"
 
@@ -39,6 +44,11 @@ for name in "${interfaces[@]}"; do
         grep -q "listening on" "$workdir/$name.log" 2>/dev/null && break
         sleep 0.1
     done
+    if ! grep -q "listening on" "$workdir/$name.log" 2>/dev/null; then
+        echo "containment: no capture on $name:" >&2
+        cat "$workdir/$name.log" >&2
+        exit 1
+    fi
 done
 
 status=0
@@ -52,7 +62,12 @@ pids=()
 
 total=0
 for name in "${interfaces[@]}"; do
-    count=$(tcpdump -n -r "$workdir/$name.pcap" 2>/dev/null | tee "$workdir/$name.txt" | wc -l)
+    if ! tcpdump -n -r "$workdir/$name.pcap" >"$workdir/$name.txt" 2>"$workdir/$name.err"; then
+        echo "containment: cannot read the capture of $name:" >&2
+        cat "$workdir/$name.err" "$workdir/$name.log" >&2
+        exit 1
+    fi
+    count=$(wc -l <"$workdir/$name.txt")
     if [ "$count" -gt 0 ]; then
         echo "containment: $count packet(s) on $name:"
         head -n 20 "$workdir/$name.txt"
