@@ -294,7 +294,9 @@ bool CUdpSocket::CState::HandleNetworkEvent(short nRevents) {
         socklen_t nLen = sizeof nError;
         getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &nError, &nLen);
         if (WsaErrorFromErrno(nError) == WSAENETDOWN) {
-            OutputDebugStringA("Error in FD_READ\n");
+            // Reported for the notice that came with it.
+            OutputDebugStringA((nRevents & POLLOUT) && !(nRevents & POLLIN) ? "Error in FD_WRITE\n"
+                                                                             : "Error in FD_READ\n");
             return false;
         }
     }
