@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run demo test sanitize fuzz bench containment clean
 
 all: build
 
@@ -17,8 +17,24 @@ build: deps
 run: build
 	@scripts/run-tool.sh $(BUILD)/app/OrvexToolKit
 
+demo: build
+	@scripts/demo.sh $(BUILD)
+
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Quality gates (README, "Quality").
+sanitize: deps
+	scripts/sanitize.sh
+
+fuzz: deps
+	scripts/fuzz.sh
+
+bench: build
+	$(BUILD)/bench/orvex-bench --json $(BUILD)/bench.json
+
+containment: deps
+	scripts/containment.sh $(MAKE) test
 
 clean:
 	rm -rf $(BUILD)

@@ -21,6 +21,9 @@ public:
     void SetStep(int nStep);
     // Pumps pending events, advances the bar and returns its old position.
     int StepIt();
+    // Without a window (never created, or Create failed) every operation
+    // above only updates the stored bounds and step, and StepIt returns the
+    // lower bound.
 
 protected:
     BOOL OnInitDialog() override;
@@ -37,4 +40,7 @@ private:
     int m_nUpper = 100;
     int m_nStep = 1;
     BOOL m_bOwnerDisabled = FALSE;
+    // The bar's position, kept here because QProgressBar refuses a value
+    // outside an empty range, which the Windows bar stores.
+    int m_nPos = 0;
 };

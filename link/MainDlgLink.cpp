@@ -4,9 +4,13 @@
 #include "Rj45Link.h"
 #include "Seams.h"
 
-BOOL CMainDlg::StartLink(bool bPrimaryPort) { return StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, bPrimaryPort); }
+BOOL CMainDlg::StartLink(bool bPrimaryPort) {
+    return StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, bPrimaryPort);
+}
 
-void CMainDlg::StopLink() { StopRj45Link(m_pRj45Thread, m_dwRj45ThreadId); }
+void CMainDlg::StopLink() {
+    StopRj45Link(m_pRj45Thread, m_dwRj45ThreadId);
+}
 
 BOOL CMainDlg::CheckTcpConnection() {
     if (m_nCommType == 1)

@@ -15,8 +15,9 @@ constexpr DWORD kReadBlockSize = 128;
 // Host form (first octet in the top byte) to network order: the first octet
 // becomes the first byte in memory.
 DWORD NetworkOrder(DWORD dwHostForm) {
-    const BYTE octets[4] = {static_cast<BYTE>(dwHostForm >> 24), static_cast<BYTE>(dwHostForm >> 16),
-                            static_cast<BYTE>(dwHostForm >> 8), static_cast<BYTE>(dwHostForm)};
+    const BYTE octets[4] = {static_cast<BYTE>(dwHostForm >> 24),
+                            static_cast<BYTE>(dwHostForm >> 16), static_cast<BYTE>(dwHostForm >> 8),
+                            static_cast<BYTE>(dwHostForm)};
     DWORD dwNetwork;
     memcpy(&dwNetwork, octets, sizeof dwNetwork);
     return dwNetwork;
@@ -51,7 +52,8 @@ LRESULT CRj45SocketWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT CRj45SocketWnd::OnCreate() {
     if (CMsgWnd::WindowProc(WM_CREATE, 0, 0) == -1)
         return -1;
-    const DWORD dwAddress = GetProfileInt("Peer", "IPAddress", static_cast<int>(kDefaultPeerAddress));
+    const DWORD dwAddress =
+        GetProfileInt("Peer", "IPAddress", static_cast<int>(kDefaultPeerAddress));
     const DWORD nPort = GetProfileInt("Peer", "Port", kDefaultPeerPort);
     // A connect that fails to start only shows as StartLink's time-out.
     m_socket.Call(NetworkOrder(dwAddress), GetSafeHwnd(), nPort);

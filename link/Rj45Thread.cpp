@@ -2,7 +2,9 @@
 
 #include "LinkEvents.h"
 
-CRj45Thread::CRj45Thread() { m_hSignalAfterDelete = g_hLinkDoneEvent; }
+CRj45Thread::CRj45Thread() {
+    m_hSignalAfterDelete = g_hLinkDoneEvent;
+}
 
 CRj45Thread::~CRj45Thread() = default;
 
@@ -25,7 +27,9 @@ BOOL CRj45Thread::InitInstance() {
     return TRUE;
 }
 
-int CRj45Thread::ExitInstance() { return CWorkerThread::ExitInstance(); }
+int CRj45Thread::ExitInstance() {
+    return CWorkerThread::ExitInstance();
+}
 
 bool CRj45Thread::OnThreadMessage(const MSG& msg) {
     switch (msg.message) {
@@ -34,7 +38,8 @@ bool CRj45Thread::OnThreadMessage(const MSG& msg) {
         m_wndSocket.DestroyWindow();
         return true;
     case WM_LINK_SEND:
-        m_wndSocket.m_socket.Write(reinterpret_cast<const void*>(msg.lParam), static_cast<DWORD>(msg.wParam));
+        m_wndSocket.m_socket.Write(reinterpret_cast<const void*>(msg.lParam),
+                                   static_cast<DWORD>(msg.wParam));
         return true;
     case WM_LINK_SEND_BYTE: {
         const BYTE byte = static_cast<BYTE>(msg.wParam & 0xFF);
@@ -42,7 +47,8 @@ bool CRj45Thread::OnThreadMessage(const MSG& msg) {
         return true;
     }
     case WM_LINK_READ_MODE:
-        m_wndSocket.SetReadMode(static_cast<DWORD>(msg.wParam), reinterpret_cast<BYTE*>(msg.lParam));
+        m_wndSocket.SetReadMode(static_cast<DWORD>(msg.wParam),
+                                reinterpret_cast<BYTE*>(msg.lParam));
         return true;
     default:
         return CWorkerThread::OnThreadMessage(msg);

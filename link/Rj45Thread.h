@@ -6,8 +6,9 @@
 #include "Rj45SocketWnd.h"
 #include "WorkerThread.h"
 
-constexpr UINT WM_LINK_STOP = WM_USER + 257;      // 0, 0
-constexpr UINT WM_LINK_SEND = WM_USER + 258;      // byte count (1..1536), pointer kept valid by the poster
+constexpr UINT WM_LINK_STOP = WM_USER + 257; // 0, 0
+constexpr UINT WM_LINK_SEND =
+    WM_USER + 258; // byte count (1..1536), pointer kept valid by the poster
 constexpr UINT WM_LINK_SEND_BYTE = WM_USER + 259; // the byte in the low 8 bits, 0
 constexpr UINT WM_LINK_READ_MODE = WM_USER + 260; // room in bytes (0: off), destination buffer
 

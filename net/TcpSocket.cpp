@@ -22,7 +22,8 @@ constexpr DWORD kMaxReceive = 1535; // one receive
 // The two connect failures are logged in GB2312 after the dotted address:
 // " 处没有应用程序应答\n" (no application answers there) and " 没有在网络上\n"
 // (not on the network).
-const char kRefusedText[] = " \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n";
+const char kRefusedText[] =
+    " \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n";
 const char kUnreachableText[] = " \xC3\xBB\xD3\xD0\xD4\xDA\xCD\xF8\xC2\xE7\xC9\xCF\n";
 
 struct WSANETWORKEVENTS {
@@ -77,13 +78,17 @@ WSABUF* AllocWsaBuf() {
 }
 
 // Frees a WM_TCP_DATA record the owner window can no longer receive.
-void ReleaseWsaBuf(LPARAM lParam) { FreeWsaBuf(reinterpret_cast<WSABUF*>(lParam)); }
+void ReleaseWsaBuf(LPARAM lParam) {
+    FreeWsaBuf(reinterpret_cast<WSABUF*>(lParam));
+}
 
 } // namespace
 
 CTcpSocket::CTcpSocket() = default;
 
-CTcpSocket::~CTcpSocket() { Close(); }
+CTcpSocket::~CTcpSocket() {
+    Close();
+}
 
 BOOL CTcpSocket::Call(DWORD dwAddress, HWND hWndOwner, DWORD nPort) {
     Close(); // a second Call starts over
@@ -263,7 +268,8 @@ DWORD CTcpSocket::TcpSocketThread(CTcpSocket* pSocket) {
         // after a send would have blocked.
         const short nWanted = POLLIN | (pSocket->m_bCanWrite == 0 ? POLLOUT : 0);
         short nRevents = 0;
-        const DWORD dwResult = WaitForSocketAndEvents(pSocket->m_hSocket, nWanted, &nRevents, waits, 2, INFINITE);
+        const DWORD dwResult =
+            WaitForSocketAndEvents(pSocket->m_hSocket, nWanted, &nRevents, waits, 2, INFINITE);
         if (dwResult == 0) {
             if (!pSocket->HandleNetworkEvent(nRevents))
                 break;

@@ -18,7 +18,7 @@ namespace {
 struct CConnectRequest {
     HWND hWnd = 0;
     UINT wMsg = 0;
-    bool bArmed = false;     // a connect is under way: watch the socket
+    bool bArmed = false;      // a connect is under way: watch the socket
     uint64_t nGeneration = 0; // tells a reused socket number from its predecessor
 };
 
@@ -43,23 +43,15 @@ bool IsConnectOutcome(int nErrno) {
 // under m_mutex, so a cancel that has taken the lock has seen the last post.
 class CConnectWatcher {
 public:
+    // Never destroyed, like the window registry: a socket may still be closed
+    // (and cancel its request) while statics are torn down at exit.
     static CConnectWatcher& Instance() {
-        static CConnectWatcher watcher;
-        return watcher;
-    }
-
-    ~CConnectWatcher() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_bStop = true;
-        }
-        m_wake.Set();
-        if (m_thread.joinable())
-            m_thread.join();
+        static CConnectWatcher* pWatcher = new CConnectWatcher;
+        return *pWatcher;
     }
 
     int Select(SOCKET s, HWND hWnd, UINT wMsg) {
-        if (!m_thread.joinable()) {
+        if (!m_bRunning) {
             errno = EAGAIN;
             return SOCKET_ERROR;
         }
@@ -107,7 +99,8 @@ public:
 private:
     CConnectWatcher() : m_wake(false, false) {
         try {
-            m_thread = std::thread(&CConnectWatcher::Run, this);
+            std::thread(&CConnectWatcher::Run, this).detach();
+            m_bRunning = true;
         } catch (const std::system_error&) {
             // Select reports the failure to every caller.
         }
@@ -126,8 +119,6 @@ private:
             generations.assign(1, 0);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                if (m_bStop)
-                    return;
                 for (const auto& entry : m_requests) {
                     if (!entry.second.bArmed)
                         continue;
@@ -162,9 +153,8 @@ private:
     std::mutex m_mutex;
     std::map<SOCKET, CConnectRequest> m_requests;
     uint64_t m_nNextGeneration = 1;
-    bool m_bStop = false;
     CEvent m_wake;
-    std::thread m_thread;
+    bool m_bRunning = false;
 };
 
 } // namespace

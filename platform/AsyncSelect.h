@@ -26,10 +26,15 @@ constexpr int FD_MAX_EVENTS = 10;
 
 // A select reply: the event in the low 16 bits, the WinSock error in the high.
 constexpr LPARAM WSAMAKESELECTREPLY(long lEvent, int nError) {
-    return static_cast<LPARAM>((static_cast<DWORD>(nError) << 16) | (static_cast<DWORD>(lEvent) & 0xFFFF));
+    return static_cast<LPARAM>((static_cast<DWORD>(nError) << 16) |
+                               (static_cast<DWORD>(lEvent) & 0xFFFF));
 }
-constexpr WORD WSAGETSELECTEVENT(LPARAM lReply) { return static_cast<WORD>(lReply & 0xFFFF); }
-constexpr WORD WSAGETSELECTERROR(LPARAM lReply) { return static_cast<WORD>((lReply >> 16) & 0xFFFF); }
+constexpr WORD WSAGETSELECTEVENT(LPARAM lReply) {
+    return static_cast<WORD>(lReply & 0xFFFF);
+}
+constexpr WORD WSAGETSELECTERROR(LPARAM lReply) {
+    return static_cast<WORD>((lReply >> 16) & 0xFFFF);
+}
 
 // With FD_CONNECT in lEvent: makes s non-blocking and asks for wMsg (wParam s,
 // lParam the select reply) when a connect started by WSAConnect completes.

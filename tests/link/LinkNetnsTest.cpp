@@ -23,9 +23,11 @@ TEST_F(CNetnsTest, Link_NoPeerSection_ConnectsTo192_168_1_1On8739) {
     const char* pszSim = getenv("PHONE_SIM");
     ASSERT_NE(pszSim, nullptr) << "PHONE_SIM is not set";
     ASSERT_TRUE(m_pNetns->AddPhoneAddress("192.168.1.1"));
-    auto pSim = m_pNetns->Spawn(CNetns::Phone, {pszSim, "--address", "192.168.1.1", "--port", "8739"});
+    auto pSim =
+        m_pNetns->Spawn(CNetns::Phone, {pszSim, "--address", "192.168.1.1", "--port", "8739"});
     ASSERT_TRUE(pSim);
-    ASSERT_TRUE(pSim->WaitForOutput("phone-sim: listening on 192.168.1.1:8739", kSimReadyMs)) << pSim->Output();
+    ASSERT_TRUE(pSim->WaitForOutput("phone-sim: listening on 192.168.1.1:8739", kSimReadyMs))
+        << pSim->Output();
 
     CTempProfile profile; // empty: no "Peer" section
     CScriptedSeams seams;
@@ -40,7 +42,8 @@ TEST_F(CNetnsTest, Link_NoPeerSection_ConnectsTo192_168_1_1On8739) {
         DWORD dwThreadId = 0;
         EXPECT_TRUE(StartRj45Link(pThread, dwThreadId, true));
         const std::string block(128, '\x3C');
-        EXPECT_TRUE(PostThreadMessage(dwThreadId, WM_LINK_SEND, block.size(), reinterpret_cast<LPARAM>(block.data())));
+        EXPECT_TRUE(PostThreadMessage(dwThreadId, WM_LINK_SEND, block.size(),
+                                      reinterpret_cast<LPARAM>(block.data())));
         EXPECT_EQ(WaitForSingleObject(g_hLinkAckEvent, kAckWaitMs), WAIT_OBJECT_0);
         StopRj45Link(pThread, dwThreadId);
     }));
@@ -48,7 +51,8 @@ TEST_F(CNetnsTest, Link_NoPeerSection_ConnectsTo192_168_1_1On8739) {
     EXPECT_TRUE(trace.Contains("Calling 192.168.1.1\n"));
     EXPECT_TRUE(trace.Contains("192.168.1.1 joined the meeting\n"));
     EXPECT_TRUE(seams.Messages().empty());
-    EXPECT_EQ(GetProfileInt("Peer", "IPAddress", 0), 0u) << "the default must not have been written";
+    EXPECT_EQ(GetProfileInt("Peer", "IPAddress", 0), 0u)
+        << "the default must not have been written";
 }
 
 } // namespace

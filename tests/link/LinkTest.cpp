@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "AsyncSelect.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <thread>
 
 namespace {
@@ -25,7 +28,9 @@ constexpr DWORD kNoAckWaitMs = 1000; // a phone on loopback answers far sooner
 
 constexpr int kSimReadyMs = 10000;
 
-DWORD HostForm(const char* pszDotted) { return ntohl(NetAddress(pszDotted)); }
+DWORD HostForm(const char* pszDotted) {
+    return ntohl(NetAddress(pszDotted));
+}
 
 std::string PhoneSimPath() {
     const char* pszPath = getenv("PHONE_SIM");
@@ -34,14 +39,26 @@ std::string PhoneSimPath() {
 
 // The phone simulator on address:8739 with extra options; null when it does
 // not come up.
-std::unique_ptr<CChildProcess> StartPhoneSim(const char* pszAddress, const std::vector<std::string>& options,
+std::unique_ptr<CChildProcess> StartPhoneSim(const char* pszAddress,
+                                             const std::vector<std::string>& options,
                                              const char* pszReady = "phone-sim: listening on") {
-    std::vector<std::string> argv = {PhoneSimPath(), "--address", pszAddress, "--port", std::to_string(kPhonePort)};
+    std::vector<std::string> argv = {PhoneSimPath(), "--address", pszAddress, "--port",
+                                     std::to_string(kPhonePort)};
     argv.insert(argv.end(), options.begin(), options.end());
     auto pSim = CChildProcess::Start(argv);
     if (pSim && !pSim->WaitForOutput(pszReady, kSimReadyMs))
         pSim.reset();
     return pSim;
+}
+
+int CountEntries(const char* pszDir) {
+    int n = 0;
+    if (DIR* pDir = opendir(pszDir)) {
+        while (dirent* pEntry = readdir(pDir))
+            n += pEntry->d_name[0] != '.';
+        closedir(pDir);
+    }
+    return n;
 }
 
 class LinkTest : public ::testing::Test {
@@ -59,7 +76,9 @@ protected:
     bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
         return PostThreadMessage(m_dwThreadId, message, wParam, lParam) != FALSE;
     }
-    DWORD WaitAck(DWORD dwMilliseconds) { return WaitForSingleObject(g_hLinkAckEvent, dwMilliseconds); }
+    DWORD WaitAck(DWORD dwMilliseconds) {
+        return WaitForSingleObject(g_hLinkAckEvent, dwMilliseconds);
+    }
 
     CTempProfile m_profile;
     CScriptedSeams m_seams;
@@ -146,7 +165,8 @@ TEST_F(LinkTest, StartLink_PhoneRefuses_CostsTheFull2000ms) {
     EXPECT_EQ(m_seams.Messages()[0].text, "Can not connect to Quill1");
     EXPECT_EQ(m_seams.Messages()[0].nType, MB_OK);
     EXPECT_EQ(m_pThread, nullptr);
-    EXPECT_TRUE(m_trace.Contains("127.0.4.6 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
+    EXPECT_TRUE(m_trace.Contains(
+        "127.0.4.6 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
 }
 
 TEST_F(LinkTest, StopLink_NoWorker_ReturnsAtOnceAndTakesNoSignal) {
@@ -203,6 +223,33 @@ TEST_F(LinkTest, ReadMode_RepliesBeyondTheRoom_AreDropped) {
     ASSERT_TRUE(Post(WM_LINK_READ_MODE, 0, 0));
     ASSERT_TRUE(peer.Send("\xFF"));
     EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
+}
+
+TEST_F(LinkTest, StartAndStop_LeaveNoThreadAndNoDescriptor) {
+    WSAAsyncSelect(INVALID_SOCKET, 0, 0, 0); // the process-wide connect watcher exists from here on
+    const int nThreads = CountEntries("/proc/self/task");
+    const int nFds = CountEntries("/proc/self/fd");
+    {
+        CRawPeer peer("127.0.4.10", kPhonePort);
+        SetPeer("127.0.4.10");
+        ASSERT_TRUE(Start());
+        ASSERT_TRUE(peer.Accept());
+        const std::string block(128, '\x01');
+        ASSERT_TRUE(Post(WM_LINK_SEND, block.size(), reinterpret_cast<LPARAM>(block.data())));
+        std::string data;
+        ASSERT_TRUE(peer.Read(128, &data));
+        ASSERT_TRUE(peer.Send("\xFF"));
+        EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
+        StopRj45Link(m_pThread, m_dwThreadId);
+    }
+    // The worker signals as its last act; its thread is gone a moment later.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (CountEntries("/proc/self/task") != nThreads &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(CountEntries("/proc/self/task"), nThreads);
+    EXPECT_EQ(CountEntries("/proc/self/fd"), nFds);
+    EXPECT_TRUE(m_trace.Contains("Hangup by myself\n"));
 }
 
 } // namespace

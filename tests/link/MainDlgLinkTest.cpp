@@ -28,7 +28,8 @@ TEST(MainDlgLinkTest, CheckTcpConnection_OnlyType1Passes) {
         nShown += c.bResult ? 0 : 1;
         ASSERT_EQ(seams.Messages().size(), nShown) << c.nCommType;
         if (!c.bResult) {
-            EXPECT_EQ(seams.Messages().back().text, "Only Tcpip connection can be used for this function");
+            EXPECT_EQ(seams.Messages().back().text,
+                      "Only Tcpip connection can be used for this function");
             EXPECT_EQ(seams.Messages().back().nType, MB_OK);
         }
     }

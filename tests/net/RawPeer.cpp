@@ -22,7 +22,7 @@ uint32_t NetAddress(const char* pszDotted) {
     return addr.s_addr;
 }
 
-CRawPeer::CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf) {
+CRawPeer::CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf, int nBacklog) {
     m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listener < 0)
         return;
@@ -35,7 +35,8 @@ CRawPeer::CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf) {
     addr.sin_port = htons(nPort);
     addr.sin_addr.s_addr = NetAddress(pszAddress);
     socklen_t len = sizeof addr;
-    if (bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || listen(m_listener, 4) < 0 ||
+    if (bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 ||
+        listen(m_listener, nBacklog) < 0 ||
         getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) < 0) {
         close(m_listener);
         m_listener = -1;
@@ -63,7 +64,8 @@ bool CRawPeer::Read(size_t nCount, std::string* pData, int nTimeoutMs) {
     pData->clear();
     char buf[65536];
     while (pData->size() < nCount) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0 || !WaitReadable(m_connection, static_cast<int>(left)))
             return false;
         const size_t want = std::min(sizeof buf, nCount - pData->size());
@@ -88,7 +90,8 @@ std::string CRawPeer::ReadUntilQuiet(int nQuietMs) {
 }
 
 bool CRawPeer::Send(const std::string& data) {
-    return send(m_connection, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
+    return send(m_connection, data.data(), data.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(data.size());
 }
 
 void CRawPeer::CloseConnection() {

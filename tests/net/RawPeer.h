@@ -9,7 +9,7 @@ class CRawPeer {
 public:
     // Listens on address:port (port 0: any free one). nRcvBuf > 0 shrinks the
     // receive buffer, and with it the window, of the accepted connection.
-    CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf = 0);
+    CRawPeer(const char* pszAddress, uint16_t nPort, int nRcvBuf = 0, int nBacklog = 4);
     ~CRawPeer();
     CRawPeer(const CRawPeer&) = delete;
     CRawPeer& operator=(const CRawPeer&) = delete;

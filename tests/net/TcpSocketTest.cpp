@@ -51,7 +51,8 @@ bool PumpUntil(const std::function<bool()>& pred, int nTimeoutMs = kWaitMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(nTimeoutMs);
     while (!pred()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         MSG msg;
         if (left <= 0 || !GetMessage(&msg, static_cast<DWORD>(left)))
             return false;
@@ -96,7 +97,8 @@ protected:
     }
     // Call, accept on the peer, and hand the completion back as the owner does.
     bool Connect(CRawPeer& peer, const char* pszAddress) {
-        if (!m_socket.Call(NetAddress(pszAddress), m_wnd.GetSafeHwnd(), peer.Port()) || !peer.Accept())
+        if (!m_socket.Call(NetAddress(pszAddress), m_wnd.GetSafeHwnd(), peer.Port()) ||
+            !peer.Accept())
             return false;
         if (!PumpUntil([this] { return Count(WM_TCP_CONNECT) == 1; }))
             return false;
@@ -143,7 +145,8 @@ TEST_F(TcpSocketTest, OnConnect_Refused_Logs10061LineClosesAndStartsNoThread) {
     EXPECT_EQ(m_socket.OnConnect(pConnect->lParam), 0u);
     EXPECT_EQ(CountThreads(), nThreads);
     // " 处没有应用程序应答\n" in GB2312
-    EXPECT_TRUE(m_trace.Contains("127.0.3.2 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
+    EXPECT_TRUE(m_trace.Contains(
+        "127.0.3.2 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
     EXPECT_EQ(m_socket.GetSocket(), INVALID_SOCKET);
     EXPECT_EQ(fcntl(s, F_GETFD), -1);
     EXPECT_FALSE(m_socket.Write("x", 1));

@@ -1,0 +1,39 @@
+#include "ToolApp.h"
+
+#include "Dialog.h"
+#include "LinkEvents.h"
+#include "MainDlg.h"
+#include "Seams.h"
+#include "WinSock.h"
+
+#include <QCoreApplication>
+
+CToolApp::~CToolApp() = default;
+
+void CToolApp::SetRegistryKey(const char* pszRegistryKey) {
+    // The profile store names the same organisation; Qt's own paths follow it.
+    QCoreApplication::setOrganizationName(QString::fromLatin1(pszRegistryKey));
+}
+
+BOOL CToolApp::InitInstance() {
+    Enable3dControls();
+    SetRegistryKey("Quillmark Communications");
+
+    if (!WinSock2Init()) {
+        AfxMessageBox("Winsock 2.0 failed", MB_OK);
+        return FALSE;
+    }
+    CreateLinkEvents();
+    {
+        CMainDlg dlg;
+        m_pMainWnd = &dlg;
+        AfxSetMainWnd(&dlg);
+        dlg.DoModal();
+
+        CloseLinkEvents();
+        WinSock2Free();
+        AfxSetMainWnd(nullptr);
+        m_pMainWnd = nullptr;
+    } // the dialog object goes last: members, then the dialog base
+    return FALSE;
+}

@@ -1,0 +1,119 @@
+#include "UploadBench.h"
+
+#include "BenchTable.h"
+#include "ChildProcess.h"
+#include "LinkEvents.h"
+#include "MainDlg.h"
+#include "Profile.h"
+#include "ScriptedSeams.h"
+#include "TempProfile.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+constexpr int kImageSize = 16 * 1024 * 1024;
+constexpr int kBlockSize = 128;
+constexpr int kBlocks = kImageSize / kBlockSize;
+constexpr double kTargetRatio = 2.5;
+// An address of the benchmark's own, so a test run beside it never clashes.
+const char kPhoneAddress[] = "127.0.0.211";
+constexpr DWORD kPhoneHostForm = 0x7F0000D3;
+constexpr unsigned short kUpdatePort = 8739;
+constexpr int kSimReadyMs = 5000;
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// One thread, one blocking socket: 128 bytes out, one byte back, per block.
+// Returns the seconds taken, or a negative value on a failure.
+double RawStopAndWait(const std::vector<BYTE>& image) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kUpdatePort);
+    inet_pton(AF_INET, kPhoneAddress, &to.sin_addr);
+    double dSeconds = -1;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+        const auto start = Clock::now();
+        bool bOk = true;
+        for (int k = 0; k < kBlocks && bOk; ++k) {
+            const BYTE* pBlock = image.data() + static_cast<size_t>(k) * kBlockSize;
+            size_t nSent = 0;
+            while (bOk && nSent < kBlockSize) {
+                const ssize_t n = send(fd, pBlock + nSent, kBlockSize - nSent, MSG_NOSIGNAL);
+                bOk = n > 0;
+                nSent += bOk ? static_cast<size_t>(n) : 0;
+            }
+            BYTE ack = 0;
+            bOk = bOk && recv(fd, &ack, 1, 0) == 1 && ack == 0xFF;
+        }
+        if (bOk)
+            dSeconds = Seconds(start);
+    }
+    close(fd);
+    return dSeconds;
+}
+} // namespace
+
+void RunUploadBench(const std::string& phoneSim, CBenchTable* pTable) {
+    auto error = [pTable](const std::string& measure, const std::string& why) {
+        pTable->Add({"Upload", measure, "-", 0, "", "", "error"});
+        pTable->Note("Upload: " + why);
+    };
+    CTempProfile profile;
+    CScriptedSeams seams;
+    CreateLinkEvents();
+
+    // Acknowledges at once, and keeps accepting after the finishing byte.
+    auto pSim = CChildProcess::Start({phoneSim, "--address", kPhoneAddress, "--update-busy-ms", "0"});
+    if (!pSim || !pSim->WaitForOutput(std::string(" on ") + kPhoneAddress + ":8739", kSimReadyMs)) {
+        error("16 MiB", "the phone simulator did not start: " + (pSim ? pSim->Output() : phoneSim));
+        CloseLinkEvents();
+        return;
+    }
+    std::vector<BYTE> image(kImageSize);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<BYTE>(i * 13 + 7);
+
+    const double dRaw = RawStopAndWait(image);
+
+    // The tool: the dialog reads the phone's address from the profile as it opens.
+    WriteProfileInt("Peer", "IPAddress", static_cast<int>(kPhoneHostForm));
+    double dTool = -1;
+    {
+        CMainDlg dlg;
+        if (dlg.Create(nullptr)) {
+            const auto start = Clock::now();
+            const BOOL bOk = dlg.UploadBlocks(image.data(), kImageSize, 0x81);
+            dTool = bOk && seams.Messages().empty() ? Seconds(start) : -1;
+            dlg.DestroyWindow();
+        }
+    }
+    CloseLinkEvents();
+
+    if (dRaw < 0)
+        return error("raw stop-and-wait", "the raw client's transfer failed");
+    if (dTool < 0) {
+        const std::vector<std::string> texts = seams.Texts();
+        return error("tool (UploadBlocks)", "the tool's transfer failed" +
+                                                (texts.empty() ? std::string() : ": \"" + texts.front() + "\""));
+    }
+    const double dRawUs = dRaw * 1e6 / kBlocks;
+    const double dToolUs = dTool * 1e6 / kBlocks;
+    const double dRatio = dToolUs / dRawUs;
+    pTable->Add({"Upload", "raw stop-and-wait client, 16 MiB", Fixed(dRawUs, 1), dRawUs, "µs/block", "", ""});
+    pTable->Add({"Upload", "tool: UploadBlocks, link worker, CTcpSocket", Fixed(dToolUs, 1), dToolUs, "µs/block", "",
+                 ""});
+    pTable->Add({"Upload", "tool 16 MiB in", Fixed(dTool, 2), dTool, "s", "", ""});
+    pTable->Add({"Upload", "ratio tool / raw", Fixed(dRatio, 2), dRatio, "", "<= 2.5",
+                 dRatio <= kTargetRatio ? "ok" : "MISSED"});
+}

@@ -1,0 +1,97 @@
+#include "QtUserSeams.h"
+
+#include "Dialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace {
+
+constexpr UINT MB_OKCANCEL = 0x01;
+constexpr UINT MB_YESNOCANCEL = 0x03;
+
+// The owner of a box or file dialog: the window the user is looking at.
+QWidget* CurrentOwner() {
+    if (QWidget* pModal = QApplication::activeModalWidget())
+        return pModal;
+    if (QWidget* pActive = QApplication::activeWindow())
+        return pActive;
+    return AfxGetMainWnd();
+}
+
+} // namespace
+
+int CQtUserSeams::MessageBox(const std::string& text, UINT nType) {
+    QMessageBox box(CurrentOwner());
+    box.setWindowTitle(QStringLiteral("OrvexToolKit"));
+    box.setText(QString::fromStdString(text));
+    switch (nType & MB_ICONMASK) {
+    case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::Warning); break; // MB_ICONEXCLAMATION, or none
+    }
+    switch (nType & MB_TYPEMASK) {
+    case MB_YESNO:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case MB_YESNOCANCEL:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case MB_OKCANCEL:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        break;
+    default:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    case QMessageBox::Cancel: return IDCANCEL;
+    case QMessageBox::Ok: return IDOK;
+    default: // closed with Escape or the close box
+        return (nType & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
+    }
+}
+
+QString CQtUserSeams::ConvertFilter(const std::string& mfcFilter) {
+    const QStringList parts = QString::fromStdString(mfcFilter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString name = parts[i].trimmed();
+        if (name.isEmpty())
+            break; // the "||" that ends the list
+        QString patterns = parts[i + 1].trimmed();
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the parentheses of the name.
+        const QString suffix = QStringLiteral(" (") + patterns + QLatin1Char(')');
+        filters << (name.endsWith(suffix) ? name : name + suffix);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+bool CQtUserSeams::OpenFile(const COpenFileRequest& request, std::string* pPath) {
+    QFileDialog dialog(CurrentOwner());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    const QString filter = ConvertFilter(request.filter);
+    if (!filter.isEmpty())
+        dialog.setNameFilter(filter);
+    if (!request.defaultExt.empty()) {
+        QString ext = QString::fromStdString(request.defaultExt);
+        ext.remove(QStringLiteral("*.")).remove(QLatin1Char('.'));
+        dialog.setDefaultSuffix(ext);
+    }
+    if (!request.initialName.empty())
+        dialog.selectFile(QString::fromStdString(request.initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    *pPath = dialog.selectedFiles().first().toStdString();
+    return true;
+}

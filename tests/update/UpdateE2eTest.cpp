@@ -1,0 +1,419 @@
+// Update Program and Update PFlash from the main dialog against the phone
+// simulator on a loopback address of each test's own.
+#include "ChildProcess.h"
+#include "LinkEvents.h"
+#include "MainDlg.h"
+#include "Profile.h"
+#include "ScriptedSeams.h"
+#include "TempProfile.h"
+
+#include <QApplication>
+#include <QProgressBar>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kUpdating[] = "Updating ... please wait until the update led stop on and off";
+
+// The scripted seams, plus what the progress dialog shows at the two
+// moments the procedures hand over to the seams: each block's wait for its
+// ack, and each sector's pause.
+class CProgressRecorder : public CScriptedSeams {
+public:
+    explicit CProgressRecorder(CMainDlg* pDlg) : m_pDlg(pDlg) {}
+
+    DWORD Timeout(DWORD dwMilliseconds) override {
+        if (dwMilliseconds == 10000 && OnGuiThread() && m_pDlg->m_ProgressDlg.HasWindow())
+            m_blockTexts.push_back(m_pDlg->m_ProgressDlg.GetDlgItemText(1006));
+        return CScriptedSeams::Timeout(dwMilliseconds);
+    }
+    void Sleep(DWORD dwMilliseconds) override {
+        if (dwMilliseconds == 5000 && OnGuiThread() && m_pDlg->m_ProgressDlg.HasWindow()) {
+            CProgressDlg& progress = m_pDlg->m_ProgressDlg;
+            auto* pBar = qobject_cast<QProgressBar*>(progress.GetDlgItem(1002));
+            m_pauses.push_back({progress.GetDlgItemText(1006), progress.GetDlgItemText(1004),
+                                pBar != nullptr && pBar->value() == pBar->maximum()});
+        }
+        CScriptedSeams::Sleep(dwMilliseconds);
+    }
+
+    struct CPause {
+        std::string status;
+        std::string percent;
+        bool bBarFull;
+    };
+    std::vector<std::string> m_blockTexts;
+    std::vector<CPause> m_pauses;
+
+private:
+    static bool OnGuiThread() { return QThread::currentThread() == qApp->thread(); }
+    CMainDlg* m_pDlg;
+};
+
+std::vector<BYTE> Pattern(size_t n) {
+    std::vector<BYTE> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<BYTE>(i * 13 + 7);
+    return v;
+}
+
+std::vector<BYTE> ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+void WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+std::string HexRecord(int nAddress, const std::vector<BYTE>& data) {
+    std::string s = ":";
+    unsigned nSum = 0;
+    auto put = [&](unsigned b) {
+        char sz[3];
+        snprintf(sz, sizeof sz, "%02X", b & 0xFF);
+        s += sz;
+        nSum += b & 0xFF;
+    };
+    put(static_cast<unsigned>(data.size()));
+    put(static_cast<unsigned>(nAddress) >> 8);
+    put(static_cast<unsigned>(nAddress));
+    put(0);
+    for (BYTE b : data)
+        put(b);
+    put(0x100 - (nSum & 0xFF));
+    return s + "\r\n";
+}
+
+// One test's world: a profile of its own pointing at its own address, a
+// folder for files, the simulator and the main dialog.
+class CUpdateE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
+        CreateLinkEvents();
+        m_dir = m_profile.Folder() + "/files";
+        fs::create_directories(m_dir);
+        m_savePath = m_dir / "received.bin";
+    }
+    void TearDown() override {
+        m_pDlg.reset();
+        m_pSim.reset();
+        CloseLinkEvents();
+    }
+
+    // nLast: this test's address is 127.0.0.nLast.
+    void StartPhone(int nLast, std::vector<std::string> options) {
+        // The address goes to the profile first: the dialog must never fall
+        // back to the default phone, even when the simulator fails to start.
+        WriteProfileInt("Peer", "IPAddress",
+                        static_cast<int>(0x7F000000u | static_cast<unsigned>(nLast)));
+        m_address = "127.0.0." + std::to_string(nLast);
+        std::vector<std::string> argv = {getenv("PHONE_SIM"), "--address", m_address, "--save",
+                                         m_savePath.string()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        m_pSim = CChildProcess::Start(argv);
+        ASSERT_TRUE(m_pSim);
+        const bool bRefuse = std::find(options.begin(), options.end(), "--refuse") != options.end();
+        const std::string ready =
+            std::string("phone-sim: ") + (bRefuse ? "refusing" : "listening") + " on ";
+        ASSERT_TRUE(m_pSim->WaitForOutput(ready + m_address + ":8739", 5000)) << m_pSim->Output();
+    }
+    // The dialog loads the profile as it opens: write it first.
+    void OpenDialog() {
+        m_pDlg = std::make_unique<CMainDlg>();
+        ASSERT_TRUE(m_pDlg->Create(nullptr));
+        m_pSeams = std::make_unique<CProgressRecorder>(m_pDlg.get());
+    }
+    // What the phone saved, once it has said so.
+    // The simulator makes its file empty as it starts.
+    bool NothingReceived() {
+        return !m_pSim->WaitForOutput("phone-sim: received", 300) && ReadAll(m_savePath).empty();
+    }
+    std::vector<BYTE> Received() {
+        m_pSim->WaitForOutput("phone-sim: received", 1000);
+        return ReadAll(m_savePath);
+    }
+
+    CTempProfile m_profile;
+    fs::path m_dir;
+    fs::path m_savePath;
+    std::string m_address;
+    std::unique_ptr<CChildProcess> m_pSim;
+    std::unique_ptr<CMainDlg> m_pDlg;
+    std::unique_ptr<CProgressRecorder> m_pSeams;
+};
+
+// The post-update check waits its full 4000 ms here.
+TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhenPhoneRefuses) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(60, {"--update-busy-ms", "8000"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    const std::vector<BYTE> image = Pattern(300);
+    WriteAll(m_dir / "fw.bin", image);
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+
+    m_pDlg->OnUpdateProgram();
+
+    std::vector<BYTE> expected = image;
+    expected.resize(512, 0xFF);
+    expected.push_back(0x81);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
+    EXPECT_EQ(m_pSeams->m_blockTexts,
+              (std::vector<std::string>{"Loading data 0", "Loading data 128", "Loading data 256",
+                                        "Loading data 384"}));
+    ASSERT_EQ(m_pSeams->Messages().size(), 1u);
+    EXPECT_EQ(m_pSeams->Messages()[0].text, kUpdating);
+    EXPECT_EQ(m_pSeams->Messages()[0].nType, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ(m_pSeams->Sleeps(), std::vector<DWORD>{500});
+
+    ASSERT_EQ(m_pSeams->FileRequests().size(), 1u);
+    const COpenFileRequest request = m_pSeams->FileRequests()[0];
+    EXPECT_EQ(request.initialName, "demo.bin");
+    EXPECT_EQ(request.defaultExt, "*.bin");
+    EXPECT_EQ(request.filter, "Binary files (*.bin)|*.bin|All files (*.*)|*.*||");
+    EXPECT_EQ(request.flags, 0x1800u);
+    EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
+    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+}
+
+TEST_F(CUpdateE2eTest, UpdateProgram_PhoneKeepsAccepting_InvalidUpdateMethod) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(61, {"--update-busy-ms", "0"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->MapTimeout(4000, 1500);
+    WriteAll(m_dir / "fw.bin", Pattern(1024));
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+
+    m_pDlg->OnUpdateProgram();
+
+    std::vector<BYTE> expected = Pattern(1024);
+    expected.push_back(0x81);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
+    EXPECT_EQ(m_pSeams->m_blockTexts.size(), 8u);
+    ASSERT_EQ(m_pSeams->Messages().size(), 1u);
+    EXPECT_EQ(m_pSeams->Messages()[0].text, "Invalid update method");
+    EXPECT_EQ(m_pSeams->Messages()[0].nType, MB_OK);
+}
+
+TEST_F(CUpdateE2eTest,
+       UpdateProgram_PhoneStopsAfterBlock2_TcpConnectionFailedWithoutFinishOrCheck) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(62, {"--stop-after", "2", "--update-busy-ms", "0"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->MapTimeout(10000, 800);
+    WriteAll(m_dir / "fw.bin", Pattern(1024));
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+
+    m_pDlg->OnUpdateProgram();
+
+    const std::vector<BYTE> image = Pattern(1024);
+    EXPECT_EQ(Received(), std::vector<BYTE>(image.begin(), image.begin() + 3 * 128));
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"tcp connection failed"});
+    EXPECT_TRUE(m_pSeams->Sleeps().empty()) << "no post-update check";
+    EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
+    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+}
+
+// The block ack wait runs its full 10000 ms: two acks glued together are none.
+TEST_F(CUpdateE2eTest, UpdateProgram_DoubleAck_TcpConnectionFailedAfterTenSeconds) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(63, {"--double-ack"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    WriteAll(m_dir / "fw.bin", Pattern(256));
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+
+    const auto start = std::chrono::steady_clock::now();
+    m_pDlg->OnUpdateProgram();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"tcp connection failed"});
+    EXPECT_EQ(Received(), std::vector<BYTE>(Pattern(128)));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(10000));
+}
+
+TEST_F(CUpdateE2eTest, UpdateProgram_PhoneRefuses_CanNotConnectAndNothingSent) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(64, {"--refuse"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->MapTimeout(2000, 300);
+    WriteAll(m_dir / "fw.bin", Pattern(300));
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+
+    m_pDlg->OnUpdateProgram();
+
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not connect to Quill1"});
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+    EXPECT_TRUE(m_pSeams->m_blockTexts.empty());
+    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+}
+
+TEST_F(CUpdateE2eTest, UpdateProgram_AfterAFailure_OffersTheChosenPathAgain) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(65, {"--refuse"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->MapTimeout(2000, 300);
+    const std::string path = (m_dir / "chosen.bin").string();
+    WriteAll(path, Pattern(10));
+    m_pSeams->QueueFile(path);
+
+    m_pDlg->OnUpdateProgram();
+    m_pDlg->OnUpdateProgram(); // the dialog is cancelled this time
+
+    ASSERT_EQ(m_pSeams->FileRequests().size(), 2u);
+    EXPECT_EQ(m_pSeams->FileRequests()[1].initialName, path);
+    EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", ""), path);
+}
+
+TEST_F(CUpdateE2eTest, UpdateProgram_EmptyFile_SendsOnly81AndStillChecks) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(66, {"--update-busy-ms", "5000"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->MapTimeout(4000, 1000);
+    WriteAll(m_dir / "empty.bin", std::vector<BYTE>{});
+    m_pSeams->QueueFile((m_dir / "empty.bin").string());
+
+    m_pDlg->OnUpdateProgram();
+
+    EXPECT_EQ(Received(), std::vector<BYTE>{0x81});
+    EXPECT_TRUE(m_pSeams->m_blockTexts.empty());
+    EXPECT_EQ(m_pSeams->Sleeps(), std::vector<DWORD>{500});
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{kUpdating});
+}
+
+TEST_F(CUpdateE2eTest, UpdateProgram_ConnectionTypeNotTcp_StopsBeforeTheFileIsOpened) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(67, {}));
+    WriteProfileInt("Comm", "Type", 2);
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    // A path that cannot be opened: reaching the open would say so.
+    const std::string path = (m_dir / "missing.bin").string();
+    m_pSeams->QueueFile(path);
+
+    m_pDlg->OnUpdateProgram();
+
+    EXPECT_EQ(m_pSeams->Texts(),
+              std::vector<std::string>{"Only Tcpip connection can be used for this function"});
+    EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", ""), path);
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+}
+
+TEST_F(CUpdateE2eTest, UpdateProgram_UnusableFiles_ShowTheirMessageAndSendNothing) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(68, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    // Rounded up, this length no longer fits a signed 32-bit count.
+    const fs::path huge = m_dir / "huge.bin";
+    WriteAll(huge, std::vector<BYTE>{});
+    fs::resize_file(huge, 0x7FFFFF01);
+    m_pSeams->QueueFile(huge.string());
+    m_pSeams->QueueFile((m_dir / "missing.bin").string());
+    m_pSeams->QueueFile(m_dir.string()); // a folder opens but gives no bytes
+
+    m_pDlg->OnUpdateProgram();
+    m_pDlg->OnUpdateProgram();
+    m_pDlg->OnUpdateProgram();
+
+    EXPECT_EQ(m_pSeams->Texts(),
+              (std::vector<std::string>{"Can not malloc memory", "Can not open source file",
+                                        "Can not open source file"}));
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+}
+
+// A sysfs file claims a page of length and delivers a few bytes: none of
+// them may go out as if it were the whole image.
+TEST_F(CUpdateE2eTest, UpdateProgram_FileDeliversLessThanItsLength_CanNotOpenAndSendsNothing) {
+    const fs::path shortFile = "/sys/devices/system/cpu/online";
+    std::error_code ec;
+    if (fs::file_size(shortFile, ec) != 4096 || ec)
+        GTEST_SKIP() << shortFile << " is not here to read";
+    ASSERT_NO_FATAL_FAILURE(StartPhone(72, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->QueueFile(shortFile.string());
+
+    m_pDlg->OnUpdateProgram();
+
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not open source file"});
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+}
+
+// The sector pause runs its full 5000 ms here.
+TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarAndNoMessage) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(69, {}));
+    WriteProfileInt("Comm", "Type", 2); // Update PFlash does not ask for TCP/IP
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    const std::vector<BYTE> first = Pattern(16);
+    const std::vector<BYTE> second(16, 0x3C);
+    // The second record overlaps the first's tail and ends past it.
+    WriteAll(m_dir / "page0.hex",
+             HexRecord(0x00F0, first) + HexRecord(0x00F8, second) + ":00000001FF\r\n");
+    m_pSeams->QueueFile((m_dir / "page0.hex").string());
+
+    const auto start = std::chrono::steady_clock::now();
+    m_pDlg->OnUpdatePFlash();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    std::vector<BYTE> expected(512, 0xFF);
+    std::copy(first.begin(), first.end(), expected.begin() + 0xF0);
+    std::copy(second.begin(), second.end(), expected.begin() + 0xF8);
+    expected.push_back(0x00);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
+    EXPECT_EQ(m_pSeams->m_blockTexts.size(), 4u);
+    EXPECT_TRUE(m_pSeams->Messages().empty());
+    ASSERT_EQ(m_pSeams->m_pauses.size(), 1u);
+    EXPECT_EQ(m_pSeams->m_pauses[0].status, "Erase sector 0");
+    EXPECT_EQ(m_pSeams->m_pauses[0].percent, "100%");
+    EXPECT_TRUE(m_pSeams->m_pauses[0].bBarFull);
+    EXPECT_GE(elapsed, std::chrono::milliseconds(5000));
+    EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
+
+    ASSERT_EQ(m_pSeams->FileRequests().size(), 1u);
+    const COpenFileRequest request = m_pSeams->FileRequests()[0];
+    EXPECT_EQ(request.initialName, "demo.hex");
+    EXPECT_EQ(request.defaultExt, "*.hex");
+    EXPECT_EQ(request.filter, "MCS51 hex files (*.hex)|*.hex|All files (*.*)|*.*||");
+    EXPECT_EQ(request.flags, 0x1800u);
+}
+
+TEST_F(CUpdateE2eTest, UpdatePFlash_OtherNameAnsweredNo_SendsNothing) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(70, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    WriteAll(m_dir / "demo.hex", HexRecord(0, Pattern(16)));
+    m_pSeams->QueueFile((m_dir / "demo.hex").string());
+    m_pSeams->QueueAnswer(IDNO);
+
+    m_pDlg->OnUpdatePFlash();
+
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Are you sure about flash page?"});
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+    EXPECT_EQ(GetProfileString("PFlashUpdate", "SrcName", ""), (m_dir / "demo.hex").string());
+}
+
+TEST_F(CUpdateE2eTest, UpdatePFlash_NothingToSend_ErrorHexFileAndNoConnection) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(71, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    WriteAll(m_dir / "page0.hex", ":00000001FF\r\n" + HexRecord(0, Pattern(16)));
+    m_pSeams->QueueFile((m_dir / "page0.hex").string());
+    m_pSeams->QueueFile((m_dir / "missing_page0.hex").string());
+
+    m_pDlg->OnUpdatePFlash();
+    m_pDlg->OnUpdatePFlash();
+
+    EXPECT_EQ(m_pSeams->Texts(),
+              (std::vector<std::string>{"Error Hex file to upgrade Quill1", "can not open hex file",
+                                        "Error Hex file to upgrade Quill1"}));
+    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+}
+
+} // namespace

@@ -1,0 +1,46 @@
+// Reader of Intel HEX files that accepts data records only: each ReadRecord
+// takes the next line and says whether it is a well-formed data record.
+#pragma once
+
+#include "WinTypes.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+class CHexFile {
+public:
+    // Open flags, as the original's file classes spell them.
+    static constexpr UINT modeRead = 0x0000;
+    static constexpr UINT typeText = 0x4000;
+    // A byte count is one byte, so a record holds at most 255 data bytes.
+    static constexpr int kMaxRecordBytes = 255;
+
+    CHexFile() = default;
+    CHexFile(const CHexFile&) = delete;
+    CHexFile& operator=(const CHexFile&) = delete;
+
+    // Read-only text access is all the reader does; other flags fail.
+    BOOL Open(const std::string& path, UINT nOpenFlags);
+    // Reads the next line; true when it is a data record with a correct
+    // checksum, its fields then filled in. False at the end of the file and
+    // for any other line.
+    BOOL ReadRecord();
+    void Close();
+
+    std::string m_strLine;    // the line last read, without its line end
+    std::string m_strAddress; // its 4 address digits
+    std::string m_strData;    // its data digits, 2 per byte
+    int m_nCount = 0;         // the record's byte count
+    int m_nAddress = 0;       // the record's load address, 0 to 65535
+    BYTE m_data[kMaxRecordBytes] = {};
+
+private:
+    // Reads one line; a CR before the LF belongs to the line end.
+    bool ReadString(std::string* pLine);
+
+    struct CFileCloser {
+        void operator()(FILE* pFile) const { fclose(pFile); }
+    };
+    std::unique_ptr<FILE, CFileCloser> m_pFile;
+};
