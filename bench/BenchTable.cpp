@@ -17,7 +17,8 @@ std::string JsonText(const std::string& text) {
 
 // Width in characters on a UTF-8 terminal ("µ" is two bytes, one column).
 size_t Columns(const std::string& text) {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    return static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 std::string Pad(const std::string& text, size_t nWidth) {
@@ -33,7 +34,8 @@ std::string Fixed(double dValue, int nDecimals) {
 }
 
 bool CBenchTable::HasError() const {
-    return std::any_of(m_rows.begin(), m_rows.end(), [](const CRow& r) { return r.verdict == "error"; });
+    return std::any_of(m_rows.begin(), m_rows.end(),
+                       [](const CRow& r) { return r.verdict == "error"; });
 }
 
 void CBenchTable::Print() const {
@@ -42,8 +44,9 @@ void CBenchTable::Print() const {
     for (const std::string& h : headings)
         widths.push_back(Columns(h));
     auto cells = [](const CRow& r) {
-        return std::vector<std::string>{r.section, r.measure, r.value + (r.unit.empty() ? "" : " " + r.unit),
-                                        r.target, r.verdict};
+        return std::vector<std::string>{r.section, r.measure,
+                                        r.value + (r.unit.empty() ? "" : " " + r.unit), r.target,
+                                        r.verdict};
     };
     for (const CRow& r : m_rows) {
         const std::vector<std::string> c = cells(r);
@@ -71,10 +74,11 @@ bool CBenchTable::WriteJson(const std::string& path) const {
     out << "{\n  \"rows\": [\n";
     for (size_t i = 0; i < m_rows.size(); ++i) {
         const CRow& r = m_rows[i];
-        out << "    {\"section\": " << JsonText(r.section) << ", \"measure\": " << JsonText(r.measure)
-            << ", \"value\": " << Fixed(r.dValue, 3) << ", \"text\": " << JsonText(r.value)
-            << ", \"unit\": " << JsonText(r.unit) << ", \"target\": " << JsonText(r.target)
-            << ", \"verdict\": " << JsonText(r.verdict) << "}" << (i + 1 < m_rows.size() ? "," : "") << "\n";
+        out << "    {\"section\": " << JsonText(r.section)
+            << ", \"measure\": " << JsonText(r.measure) << ", \"value\": " << Fixed(r.dValue, 3)
+            << ", \"text\": " << JsonText(r.value) << ", \"unit\": " << JsonText(r.unit)
+            << ", \"target\": " << JsonText(r.target) << ", \"verdict\": " << JsonText(r.verdict)
+            << "}" << (i + 1 < m_rows.size() ? "," : "") << "\n";
     }
     out << "  ],\n  \"notes\": [";
     for (size_t i = 0; i < m_notes.size(); ++i)

@@ -10,8 +10,8 @@ public:
     struct CRow {
         std::string section;
         std::string measure;
-        std::string value;   // as printed
-        double dValue = 0;   // for the JSON; NaN-free, 0 when not measured
+        std::string value; // as printed
+        double dValue = 0; // for the JSON; NaN-free, 0 when not measured
         std::string unit;
         std::string target;  // empty: no target
         std::string verdict; // "ok", "MISSED", "skipped", "error" or empty

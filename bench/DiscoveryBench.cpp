@@ -22,13 +22,16 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
 
-void MeasureOne(const CNetns& netns, const std::string& phoneSim, int nPhones, CBenchTable* pTable) {
+void MeasureOne(const CNetns& netns, const std::string& phoneSim, int nPhones,
+                CBenchTable* pTable) {
     const std::string label = std::to_string(nPhones) + " phones";
-    auto pSim = netns.Spawn(CNetns::Phone, {phoneSim, "--no-tcp", "--discovery", "--mcast-if", CNetns::kPhoneAddress,
-                                            "--phones", std::to_string(nPhones)});
+    auto pSim =
+        netns.Spawn(CNetns::Phone, {phoneSim, "--no-tcp", "--discovery", "--mcast-if",
+                                    CNetns::kPhoneAddress, "--phones", std::to_string(nPhones)});
     if (!pSim || !pSim->WaitForOutput("phone-sim: discovery on", kSimReadyMs)) {
         pTable->Add({"Discovery", label, "-", 0, "", "", "error"});
-        pTable->Note("Discovery: the phone simulator did not start: " + (pSim ? pSim->Output() : phoneSim));
+        pTable->Note("Discovery: the phone simulator did not start: " +
+                     (pSim ? pSim->Output() : phoneSim));
         return;
     }
 
@@ -42,14 +45,16 @@ void MeasureOne(const CNetns& netns, const std::string& phoneSim, int nPhones, C
     }
     CListPhonesDlg dlg;
     Clock::time_point lastRow{};
-    QObject::connect(&dlg.m_PhoneRows, &QAbstractItemModel::rowsInserted, [&lastRow] { lastRow = Clock::now(); });
+    QObject::connect(&dlg.m_PhoneRows, &QAbstractItemModel::rowsInserted,
+                     [&lastRow] { lastRow = Clock::now(); });
 
     // The probe goes out inside Create (OnInitDialog); the replies queue in
     // the listening socket until the loop below delivers them.
     const auto start = Clock::now();
     const bool bCreated = dlg.Create();
     lastRow = Clock::now();
-    while (bCreated && dlg.m_PhoneRows.GetItemCount() < nPhones && Clock::now() - lastRow < std::chrono::milliseconds(kQuietMs) &&
+    while (bCreated && dlg.m_PhoneRows.GetItemCount() < nPhones &&
+           Clock::now() - lastRow < std::chrono::milliseconds(kQuietMs) &&
            Clock::now() - start < std::chrono::milliseconds(kLimitMs))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const int nRows = dlg.m_PhoneRows.GetItemCount();
@@ -57,11 +62,13 @@ void MeasureOne(const CNetns& netns, const std::string& phoneSim, int nPhones, C
     dlg.DestroyWindow();
     pGuard.reset();
 
-    pTable->Add({"Discovery", label + ": rows listed", std::to_string(nRows) + "/" + std::to_string(nPhones),
-                 static_cast<double>(nRows), "", "all", nRows == nPhones ? "ok" : "MISSED"});
+    pTable->Add({"Discovery", label + ": rows listed",
+                 std::to_string(nRows) + "/" + std::to_string(nPhones), static_cast<double>(nRows),
+                 "", "all", nRows == nPhones ? "ok" : "MISSED"});
     const bool bTimed = nPhones == kPhoneCounts[1];
     pTable->Add({"Discovery", label + ": probe to last row", Fixed(dSeconds, 3), dSeconds, "s",
-                 bTimed ? "< 2 s" : "", bTimed ? (dSeconds < kTargetSeconds ? "ok" : "MISSED") : ""});
+                 bTimed ? "< 2 s" : "",
+                 bTimed ? (dSeconds < kTargetSeconds ? "ok" : "MISSED") : ""});
 }
 } // namespace
 

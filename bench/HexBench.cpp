@@ -43,7 +43,8 @@ void RunHexBench(CBenchTable* pTable) {
     char path[] = "/tmp/orvex-bench-page0-XXXXXX";
     const int fd = mkstemp(path);
     const std::string text = PageFile();
-    const bool bWritten = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const bool bWritten =
+        fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     if (fd >= 0)
         close(fd);
     std::vector<BYTE> image(kFlashPageSize);
@@ -64,6 +65,8 @@ void RunHexBench(CBenchTable* pTable) {
         return;
     }
     const double dMBps = static_cast<double>(kFlashPageSize) * nLoads / dSeconds / 1e6;
-    pTable->Add({"HEX", "64 KiB page file (" + std::to_string(text.size() / 1024) + " KiB of text) into the image",
-                 Fixed(dMBps, 1), dMBps, "MB/s of image", "", ""});
+    pTable->Add(
+        {"HEX",
+         "64 KiB page file (" + std::to_string(text.size() / 1024) + " KiB of text) into the image",
+         Fixed(dMBps, 1), dMBps, "MB/s of image", "", ""});
 }

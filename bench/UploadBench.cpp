@@ -29,7 +29,9 @@ constexpr int kSimReadyMs = 5000;
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // One thread, one blocking socket: 128 bytes out, one byte back, per block.
 // Returns the seconds taken, or a negative value on a failure.
@@ -74,7 +76,8 @@ void RunUploadBench(const std::string& phoneSim, CBenchTable* pTable) {
     CreateLinkEvents();
 
     // Acknowledges at once, and keeps accepting after the finishing byte.
-    auto pSim = CChildProcess::Start({phoneSim, "--address", kPhoneAddress, "--update-busy-ms", "0"});
+    auto pSim =
+        CChildProcess::Start({phoneSim, "--address", kPhoneAddress, "--update-busy-ms", "0"});
     if (!pSim || !pSim->WaitForOutput(std::string(" on ") + kPhoneAddress + ":8739", kSimReadyMs)) {
         error("16 MiB", "the phone simulator did not start: " + (pSim ? pSim->Output() : phoneSim));
         CloseLinkEvents();
@@ -84,7 +87,9 @@ void RunUploadBench(const std::string& phoneSim, CBenchTable* pTable) {
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<BYTE>(i * 13 + 7);
 
-    const double dRaw = RawStopAndWait(image);
+    // The raw client runs before and after the tool, so a change of the
+    // machine's load during the run weighs on both sides alike.
+    const double dRawBefore = RawStopAndWait(image);
 
     // The tool: the dialog reads the phone's address from the profile as it opens.
     WriteProfileInt("Peer", "IPAddress", static_cast<int>(kPhoneHostForm));
@@ -99,20 +104,24 @@ void RunUploadBench(const std::string& phoneSim, CBenchTable* pTable) {
         }
     }
     CloseLinkEvents();
+    const double dRawAfter = RawStopAndWait(image);
+    const double dRaw = dRawBefore < 0 || dRawAfter < 0 ? -1 : (dRawBefore + dRawAfter) / 2;
 
     if (dRaw < 0)
         return error("raw stop-and-wait", "the raw client's transfer failed");
     if (dTool < 0) {
         const std::vector<std::string> texts = seams.Texts();
-        return error("tool (UploadBlocks)", "the tool's transfer failed" +
-                                                (texts.empty() ? std::string() : ": \"" + texts.front() + "\""));
+        return error("tool (UploadBlocks)",
+                     "the tool's transfer failed" +
+                         (texts.empty() ? std::string() : ": \"" + texts.front() + "\""));
     }
     const double dRawUs = dRaw * 1e6 / kBlocks;
     const double dToolUs = dTool * 1e6 / kBlocks;
     const double dRatio = dToolUs / dRawUs;
-    pTable->Add({"Upload", "raw stop-and-wait client, 16 MiB", Fixed(dRawUs, 1), dRawUs, "µs/block", "", ""});
-    pTable->Add({"Upload", "tool: UploadBlocks, link worker, CTcpSocket", Fixed(dToolUs, 1), dToolUs, "µs/block", "",
-                 ""});
+    pTable->Add({"Upload", "raw stop-and-wait client, 16 MiB (mean of 2)", Fixed(dRawUs, 1), dRawUs,
+                 "µs/block", "", ""});
+    pTable->Add({"Upload", "tool: UploadBlocks, link worker, CTcpSocket", Fixed(dToolUs, 1),
+                 dToolUs, "µs/block", "", ""});
     pTable->Add({"Upload", "tool 16 MiB in", Fixed(dTool, 2), dTool, "s", "", ""});
     pTable->Add({"Upload", "ratio tool / raw", Fixed(dRatio, 2), dRatio, "", "<= 2.5",
                  dRatio <= kTargetRatio ? "ok" : "MISSED"});

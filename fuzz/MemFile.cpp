@@ -13,7 +13,9 @@ CMemFile::CMemFile() : m_fd(memfd_create("fuzz-input", MFD_CLOEXEC)) {
     m_strPath = "/proc/self/fd/" + std::to_string(m_fd);
 }
 
-CMemFile::~CMemFile() { close(m_fd); }
+CMemFile::~CMemFile() {
+    close(m_fd);
+}
 
 void CMemFile::Assign(const uint8_t* pData, size_t nSize) {
     if (ftruncate(m_fd, 0) != 0) {

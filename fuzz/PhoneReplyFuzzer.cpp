@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     char sz[32];
     snprintf(sz, sizeof sz, "%u.%u.%u.%u", pData[0], pData[1], pData[2], pData[3]);
     FUZZ_CHECK(texts[0] == sz);
-    snprintf(sz, sizeof sz, "%02x-%02x-%02x-%02x-%02x-%02x", pData[4], pData[5], pData[6], pData[7], pData[8],
-             pData[9]);
+    snprintf(sz, sizeof sz, "%02x-%02x-%02x-%02x-%02x-%02x", pData[4], pData[5], pData[6], pData[7],
+             pData[8], pData[9]);
     FUZZ_CHECK(texts[1] == sz);
     FUZZ_CHECK(texts[2] == Field(pData + 10, 30));
     static const char* const kIpTypes[] = {"static", "dhcp", "pppoe", "modem"};

@@ -51,8 +51,8 @@ bool BringLoopbackUp() {
 }
 
 void Send(const void* pData, size_t nSize) {
-    FUZZ_CHECK(sendto(g_fdSender, pData, nSize, 0, reinterpret_cast<const sockaddr*>(&g_to), sizeof g_to) ==
-               static_cast<ssize_t>(nSize));
+    FUZZ_CHECK(sendto(g_fdSender, pData, nSize, 0, reinterpret_cast<const sockaddr*>(&g_to),
+                      sizeof g_to) == static_cast<ssize_t>(nSize));
 }
 
 // The row whose address is the sentinel's, or -1.
@@ -67,7 +67,8 @@ int SentinelRow() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (unshare(CLONE_NEWNET) != 0 || !BringLoopbackUp()) {
-        fprintf(stderr, "fuzz_udp_datagram: needs root for a network namespace of its own: %s\n", strerror(errno));
+        fprintf(stderr, "fuzz_udp_datagram: needs root for a network namespace of its own: %s\n",
+                strerror(errno));
         exit(1);
     }
     SetTraceSink([](const std::string&) {});
