@@ -23,6 +23,8 @@
 namespace {
 constexpr int INVALID_SOCKET = -1;
 constexpr DWORD kLeaveTimeoutMs = 3000;
+// Enter waits this long at most for the thread to have opened its socket.
+constexpr DWORD kOpenTimeoutMs = 3000;
 constexpr DWORD kMulticastFloor = 0xE0000000; // 224.0.0.0
 constexpr int kMulticastScope = 10;
 // Enough for 10,000 phones answering one probe at once; the kernel caps it.
@@ -47,6 +49,8 @@ struct CUdpSocket::CState {
     HEVENT m_hStopEvent = nullptr;
     // Set by the thread as its last act on this state.
     HEVENT m_hDoneEvent = nullptr;
+    // Set by the thread once its socket is open, or could not be opened.
+    HEVENT m_hOpenedEvent = nullptr;
     sockaddr_in m_sockAddr{};
     bool m_bCanWrite = false; // I/O thread only
     // Set when Leave gave up waiting: the thread ends at its next turn even
@@ -88,6 +92,7 @@ CUdpSocket::CState::~CState() {
     CloseHandle(m_hOutputEvent);
     CloseHandle(m_hStopEvent);
     CloseHandle(m_hDoneEvent);
+    CloseHandle(m_hOpenedEvent);
 }
 
 void CUdpSocket::CState::FreeQueue() {
@@ -111,7 +116,9 @@ BOOL CUdpSocket::prepare() {
     s.m_hOutputEvent = CreateEventA(false, false);
     s.m_hStopEvent = CreateEventA(true, false);
     s.m_hDoneEvent = CreateEventA(true, false);
-    if (s.m_hOutputEvent == nullptr || s.m_hStopEvent == nullptr || s.m_hDoneEvent == nullptr) {
+    s.m_hOpenedEvent = CreateEventA(true, false);
+    if (s.m_hOutputEvent == nullptr || s.m_hStopEvent == nullptr || s.m_hDoneEvent == nullptr ||
+        s.m_hOpenedEvent == nullptr) {
         OutputDebugStringA("CreateEvent() failed in CUdpSocket::prepare()\n");
         cleanup();
         return FALSE;
@@ -150,6 +157,10 @@ BOOL CUdpSocket::Enter(HWND hWndOwner, UINT nNotifyMsg, DWORD dwAddress, UINT nP
     // THREAD_PRIORITY_HIGHEST has no unprivileged counterpart here; the
     // thread sleeps in poll() and needs none to keep up.
     m_bThreadRunning = true;
+    // A reply to a probe sent right after Enter must find the socket bound:
+    // datagrams that arrive before are lost. Whether the open succeeded
+    // still shows only in what the socket delivers.
+    WaitForSingleObject(s.m_hOpenedEvent, kOpenTimeoutMs);
     return TRUE;
 }
 
@@ -253,7 +264,9 @@ void CUdpSocket::CState::CloseSocket() {
 }
 
 void CUdpSocket::CState::UdpSocketThread() {
-    if (OpenSocket()) {
+    const bool bOpen = OpenSocket();
+    SetEvent(m_hOpenedEvent);
+    if (bOpen) {
         OutputDebugStringA("UDP IO thread starting\n");
         CEvent* events[] = {m_hOutputEvent, m_hStopEvent};
         while (!m_bAbandoned) {
@@ -294,7 +307,9 @@ bool CUdpSocket::CState::HandleNetworkEvent(short nRevents) {
         socklen_t nLen = sizeof nError;
         getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &nError, &nLen);
         if (WsaErrorFromErrno(nError) == WSAENETDOWN) {
-            OutputDebugStringA("Error in FD_READ\n");
+            // Reported for the notice that came with it.
+            OutputDebugStringA((nRevents & POLLOUT) && !(nRevents & POLLIN) ? "Error in FD_WRITE\n"
+                                                                             : "Error in FD_READ\n");
             return false;
         }
     }

@@ -75,9 +75,15 @@ protected:
         std::ofstream(file) << phones;
         m_files.push_back(file);
         m_pSim = m_pNetns->Spawn(CNetns::Phone, {getenv("PHONE_SIM"), "--no-tcp", "--discovery", "--mcast-if",
-                                                 CNetns::kPhoneAddress, "--phones-file", file});
+                                                 CNetns::kPhoneAddress, "--phones-file", file, "--verbose"});
         ASSERT_TRUE(m_pSim);
         ASSERT_TRUE(m_pSim->WaitForOutput("phone-sim: discovery on", kSimReadyMs)) << m_pSim->Output();
+    }
+
+    // What the simulator has said so far, for a failure message.
+    std::string SimOutput() {
+        m_pSim->WaitForOutput("\n\n\n", 100);
+        return m_pSim->Output();
     }
 
     std::unique_ptr<CNetns::CGuard> m_pGuard;
@@ -94,7 +100,7 @@ TEST_F(ListPhonesDlgTest, ThreePhones_GiveThreeRowsInTextOrder) {
     StartSim(kThreePhones);
     CListPhonesDlg dlg;
     ASSERT_TRUE(dlg.Create());
-    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs));
+    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs)) << SimOutput();
     EXPECT_EQ((std::vector<std::string>{"192.168.0.20", "192.168.1.10", "192.168.1.9"}), Column(dlg.m_PhoneRows, 0));
     EXPECT_EQ((PhoneTexts{"192.168.0.20", "00-09-45-10-ab-cd", "VoIP v2.3", "pppoe", "2001", "Yes", "No"}),
               dlg.m_PhoneRows.Row(0));
@@ -140,7 +146,7 @@ TEST_F(ListPhonesDlgTest, Refresh_EmptiesTheListAndProbesAgain) {
     StartSim(kThreePhones);
     CListPhonesDlg dlg;
     ASSERT_TRUE(dlg.Create());
-    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs));
+    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs)) << SimOutput();
 
     // With no phone left, Refresh leaves the list empty...
     m_pSim->Stop();
@@ -160,7 +166,7 @@ TEST_F(ListPhonesDlgTest, RepeatedReplies_NeverGiveTwoRowsForOnePhone) {
     StartSim(kThreePhones);
     CListPhonesDlg dlg;
     ASSERT_TRUE(dlg.Create());
-    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs));
+    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs)) << SimOutput();
     dlg.SendProbe(); // a second probe without emptying the list
     ASSERT_TRUE(m_pSim->WaitForOutput("sent 3 replies", kSimReadyMs));
     PumpUntil([] { return false; }, 300);
