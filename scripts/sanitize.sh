@@ -21,4 +21,5 @@ cmake -S . -B "$tsan_build" -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=thread
 cmake --build "$tsan_build" -j"$jobs"
 # Every suite with more than one thread: the sockets, the link, the updates
 # and discovery (the label "threads").
-(cd "$tsan_build" && ctest --output-on-failure -j"$jobs" -L threads)
+# No such suite would make this pass vacuously: that is a failure too.
+(cd "$tsan_build" && ctest --output-on-failure -j"$jobs" -L threads --no-tests=error)
