@@ -1,11 +1,12 @@
 #include "MessageQueue.h"
 
+#include "Event.h"
 #include "MsgWnd.h"
 #include "WindowRegistry.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <chrono>
@@ -33,24 +34,38 @@ CRegistry& Registry() {
 thread_local CMessageQueue* t_pQueue = nullptr;
 thread_local std::unique_ptr<CMessageQueue> t_pOwnedQueue;
 
-const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// Lives on the GUI thread; each of its events delivers one queued message, so
-// order holds and nested event loops (modal dialogs) deliver too.
+// Lives on the GUI thread and wakes Qt's loop through an eventfd, so the only
+// thing that crosses threads is a write to that descriptor; Qt makes its
+// events on the GUI thread itself. Before each delivery the wake-up is armed
+// again, so a nested loop (a modal dialog, a message box) goes on delivering.
 class CQtForwarder : public QObject {
 public:
-    explicit CQtForwarder(CMessageQueue* pQueue) : m_pQueue(pQueue) {}
-    bool event(QEvent* pEvent) override {
-        if (pEvent->type() != kMessageEvent)
-            return QObject::event(pEvent);
-        MSG msg;
-        if (m_pQueue->Get(&msg, 0) && !DispatchMessage(msg))
-            ReleaseMessage(msg); // no thread messages are handled on the GUI thread
-        return true;
+    explicit CQtForwarder(CMessageQueue* pQueue)
+        : m_pQueue(pQueue), m_wake(false, false),
+          m_notifier(m_wake.GetFd(), QSocketNotifier::Read) {
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, this, [this] { Deliver(); });
     }
+    void Wake() { m_wake.Set(); }
 
 private:
+    // A bounded batch keeps input and painting responsive under a flood.
+    static constexpr int kBatch = 256;
+
+    void Deliver() {
+        m_wake.TryAcquire();
+        for (int i = 0; i < kBatch; ++i) {
+            MSG msg;
+            if (!m_pQueue->Get(&msg, 0))
+                return;
+            m_wake.Set();
+            if (!DispatchMessage(msg))
+                ReleaseMessage(msg); // no thread messages are handled on the GUI thread
+        }
+    }
+
     CMessageQueue* m_pQueue;
+    CEvent m_wake;
+    QSocketNotifier m_notifier;
 };
 
 bool OnQtGuiThread() {
@@ -61,10 +76,7 @@ bool OnQtGuiThread() {
 void ForwardIntoQt(CMessageQueue* pQueue) {
     // Created once, on the GUI thread, and kept for the life of the process.
     static CQtForwarder* pForwarder = new CQtForwarder(pQueue);
-    pQueue->SetWakeHook([] {
-        if (QCoreApplication::instance() != nullptr)
-            QCoreApplication::postEvent(pForwarder, new QEvent(kMessageEvent));
-    });
+    pQueue->SetWakeHook([] { pForwarder->Wake(); });
 }
 
 } // namespace

@@ -1,6 +1,11 @@
 #include "Netns.h"
 
 #include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <memory>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -22,6 +27,25 @@ bool SameFile(const char* pszA, const char* pszB) {
     struct stat a {}, b {};
     return stat(pszA, &a) == 0 && stat(pszB, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
 }
+// A test process killed by a sanitizer never runs its destructors: sweep the
+// namespaces that name a process no longer alive before making new ones.
+void RemoveStaleNamespaces() {
+    std::unique_ptr<DIR, int (*)(DIR*)> pDir(opendir("/run/netns"), closedir);
+    if (!pDir)
+        return;
+    while (dirent* pEntry = readdir(pDir.get())) {
+        const std::string name = pEntry->d_name;
+        for (const char* pszPrefix : {"orvex-tool-", "orvex-phone-"}) {
+            const std::string prefix = pszPrefix;
+            if (name.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            const pid_t pid = static_cast<pid_t>(atol(name.c_str() + prefix.size()));
+            if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
+                if (auto pChild = CChildProcess::Start({kIp, "netns", "del", name}))
+                    pChild->Wait(kIpTimeoutMs);
+        }
+    }
+}
 } // namespace
 
 CNetns::CNetns() {
@@ -29,6 +53,7 @@ CNetns::CNetns() {
         m_strError = "not running as root";
         return;
     }
+    RemoveStaleNamespaces();
     const std::string suffix = std::to_string(getpid()) + "-" + std::to_string(g_nCounter++);
     m_strTool = "orvex-tool-" + suffix;
     m_strPhone = "orvex-phone-" + suffix;
