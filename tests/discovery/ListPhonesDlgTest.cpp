@@ -48,25 +48,15 @@ std::vector<std::string> Column(const CPhoneListModel& rows, size_t nColumn) {
     return out;
 }
 
-class ListPhonesDlgTest : public CNetnsTest {
+// The dialog's sockets are made on this (the GUI) thread and the threads it
+// starts, so all of them live in the tool namespace.
+class ListPhonesDlgTest : public CToolNetnsTest {
 protected:
-    void SetUp() override {
-        CNetnsTest::SetUp();
-        if (IsSkipped())
-            return;
-        // The dialog's sockets are made on this (the GUI) thread and the
-        // threads it starts, so all of them live in the tool namespace.
-        m_pGuard = m_pNetns->EnterTool();
-        ASSERT_TRUE(m_pGuard->IsEntered());
-        std::string why;
-        ASSERT_TRUE(CNetns::IsConfined(&why)) << why;
-    }
     void TearDown() override {
         m_pSim.reset();
-        m_pGuard.reset();
         for (const std::string& file : m_files)
             unlink(file.c_str());
-        CNetnsTest::TearDown();
+        CToolNetnsTest::TearDown();
     }
     // Starts the simulator with these phones (lines of a phones file).
     void StartSim(const std::string& phones) {
@@ -86,7 +76,6 @@ protected:
         return m_pSim->Output();
     }
 
-    std::unique_ptr<CNetns::CGuard> m_pGuard;
     std::unique_ptr<CChildProcess> m_pSim;
     std::vector<std::string> m_files;
 };

@@ -118,22 +118,8 @@ bool WaitForTrace(const CTraceCapture& trace, const std::string& line, DWORD dwM
 
 // Every test body runs on a thread inside the tool namespace, and so do the
 // I/O threads it starts.
-class UdpSocketNetnsTest : public CNetnsTest {
+class UdpSocketNetnsTest : public CToolNetnsTest {
 protected:
-    void SetUp() override {
-        CNetnsTest::SetUp();
-        if (IsSkipped())
-            return;
-        m_pGuard = m_pNetns->EnterTool();
-        ASSERT_TRUE(m_pGuard->IsEntered());
-        std::string why;
-        ASSERT_TRUE(CNetns::IsConfined(&why)) << why;
-    }
-    void TearDown() override {
-        m_pGuard.reset();
-        CNetnsTest::TearDown();
-    }
-    std::unique_ptr<CNetns::CGuard> m_pGuard;
     CTraceCapture m_trace;
 };
 } // namespace

@@ -104,3 +104,24 @@ protected:
 
     std::unique_ptr<CNetns> m_pNetns;
 };
+
+// The test body, and every thread it starts, runs inside the tool namespace,
+// which is checked to be confined before anything is sent.
+class CToolNetnsTest : public CNetnsTest {
+protected:
+    void SetUp() override {
+        CNetnsTest::SetUp();
+        if (IsSkipped())
+            return;
+        m_pGuard = m_pNetns->EnterTool();
+        ASSERT_TRUE(m_pGuard->IsEntered());
+        std::string why;
+        ASSERT_TRUE(CNetns::IsConfined(&why)) << why;
+    }
+    void TearDown() override {
+        m_pGuard.reset();
+        CNetnsTest::TearDown();
+    }
+
+    std::unique_ptr<CNetns::CGuard> m_pGuard;
+};
