@@ -25,6 +25,14 @@ namespace {
 
 QPointer<QWidget> g_pMainWnd;
 
+// A template's control keeps the place and size the template gives it. A
+// fixed size also spares the dialog a layout request each time a label's
+// text changes.
+void Place(QWidget* pControl, const QRect& rect) {
+    pControl->setFixedSize(rect.size());
+    pControl->move(rect.topLeft());
+}
+
 // Win32's MulDiv, which rounds half away from zero.
 int MulDiv(int nNumber, int nNumerator, int nDenominator) {
     const long long product = static_cast<long long>(nNumber) * nNumerator;
@@ -193,7 +201,7 @@ bool CDialog::CreateWindowFromTemplate(QWidget* pParent) {
             pWidget->setFocusPolicy(IsPushButton(item) || qobject_cast<QTreeWidget*>(pWidget) != nullptr
                                         ? Qt::ClickFocus
                                         : Qt::NoFocus);
-        pWidget->setGeometry(MapDialogRect(QRect(item.x, item.y, item.cx, item.cy)));
+        Place(pWidget, MapDialogRect(QRect(item.x, item.y, item.cx, item.cy)));
         pWidget->setVisible((item.dwStyle & WS_VISIBLE) != 0);
         m_controls.push_back({item.nID, item.dwStyle, pWidget, false});
     }
@@ -266,7 +274,7 @@ void CDialog::BindControl(int nID, QWidget* pControl) {
             return;
         pControl->setParent(this);
         if (pOld != nullptr) {
-            pControl->setGeometry(pOld->geometry());
+            Place(pControl, pOld->geometry());
             pControl->setVisible(!pOld->isHidden());
             pOld->hide();
             pOld->deleteLater();
