@@ -13,10 +13,16 @@ namespace {
 constexpr int IDC_PROGRESS = 1002;
 constexpr int IDC_PERCENT = 1004;
 constexpr int IDC_STATUS = 1006;
+// A display frame at 60 Hz.
+constexpr int kFrameMs = 16;
 } // namespace
 
 CProgressDlg::CProgressDlg(UINT nCaptionID)
-    : CDialog(IDD_PROGRESS_DIALOG), m_nCaptionID(nCaptionID != 0 ? nCaptionID : IDS_WAIT) {}
+    : CDialog(IDD_PROGRESS_DIALOG), m_nCaptionID(nCaptionID != 0 ? nCaptionID : IDS_WAIT) {
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(kFrameMs);
+    QObject::connect(&m_frame, &QTimer::timeout, this, [this] { PaintHeldChanges(); });
+}
 
 CProgressDlg::~CProgressDlg() {
     if (HasWindow())
@@ -52,10 +58,33 @@ BOOL CProgressDlg::OnInitDialog() {
 
 BOOL CProgressDlg::DestroyWindow() {
     ReEnableOwner();
+    // A later Create starts with painting on.
+    m_frame.stop();
+    setUpdatesEnabled(true);
     return CDialog::DestroyWindow();
 }
 
-void CProgressDlg::SetStatusText(const std::string& text) { SetDlgItemText(IDC_STATUS, text); }
+void CProgressDlg::SetStatusText(const std::string& text) {
+    ContentChanged();
+    SetDlgItemText(IDC_STATUS, text);
+}
+
+void CProgressDlg::ContentChanged() {
+    if (!HasWindow())
+        return;
+    // The first change of a frame is painted as usual; later ones wait for
+    // the frame's end. The controls keep their new values all the while.
+    if (m_frame.isActive())
+        setUpdatesEnabled(false);
+    else
+        m_frame.start();
+}
+
+void CProgressDlg::PaintHeldChanges() {
+    // Turning updates back on repaints the whole window at the next pump.
+    if (!updatesEnabled())
+        setUpdatesEnabled(true);
+}
 
 void CProgressDlg::SetRange(int nLower, int nUpper) {
     m_nLower = nLower;
@@ -83,6 +112,7 @@ int CProgressDlg::StepIt() {
     pBar = qobject_cast<QProgressBar*>(GetDlgItem(IDC_PROGRESS));
     if (pBar == nullptr)
         return m_nLower;
+    ContentChanged();
 
     // The Windows bar's step: past the upper bound it starts again from the
     // lower one, carrying the excess.

@@ -4,6 +4,8 @@
 
 #include "Dialog.h"
 
+#include <QTimer>
+
 #include <string>
 
 class QProgressBar;
@@ -34,6 +36,8 @@ private:
     void PumpMessages();
     void UpdatePercent(int nPos);
     void ReEnableOwner();
+    void ContentChanged();
+    void PaintHeldChanges();
 
     UINT m_nCaptionID;
     int m_nLower = 0;
@@ -43,4 +47,8 @@ private:
     // The bar's position, kept here because QProgressBar refuses a value
     // outside an empty range, which the Windows bar stores.
     int m_nPos = 0;
+    // A block upload changes the window thousands of times a second; it is
+    // painted at most once a frame. Runs while a frame is open; changes made
+    // during it are held (updates off) and painted when it ends.
+    QTimer m_frame;
 };

@@ -5,6 +5,9 @@
 #include "StringTable.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QTest>
@@ -48,6 +51,68 @@ TEST(ProgressDlgTest, StepIt_ShowsThePercentageByTheExactRule) {
             EXPECT_EQ(c.percents[i], dlg.GetDlgItemText(1004)) << "step " << i;
             EXPECT_EQ(c.positions[i], Bar(dlg)->value()) << "step " << i;
             nExpectedOld = c.positions[i];
+        }
+        dlg.DestroyWindow();
+    }
+}
+
+// Records what a widget shows each time it is painted, and the layout
+// requests its window receives.
+class CPaintRecorder : public QObject {
+public:
+    explicit CPaintRecorder(QLabel* pLabel) : m_pLabel(pLabel) {
+        pLabel->installEventFilter(this);
+        pLabel->window()->installEventFilter(this);
+    }
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override {
+        if (pObject == m_pLabel && pEvent->type() == QEvent::Paint)
+            m_painted.push_back(m_pLabel->text().toStdString());
+        if (pEvent->type() == QEvent::LayoutRequest)
+            ++m_nLayoutRequests;
+        return false;
+    }
+    std::vector<std::string> m_painted;
+    int m_nLayoutRequests = 0;
+
+private:
+    QLabel* m_pLabel;
+};
+
+TEST(ProgressDlgTest, AnUploadsStream_IsPaintedAtMostOnceAFrame_AndItsLastStateShows) {
+    constexpr int kBlocks = 3000;
+    CProgressDlg dlg;
+    for (int nRound = 0; nRound < 2; ++nRound) {
+        SCOPED_TRACE(nRound == 0 ? "first window" : "window made again");
+        ASSERT_TRUE(dlg.Create());
+        dlg.SetStep(128);
+        dlg.SetRange(0, kBlocks * 128);
+        auto* pStatus = qobject_cast<QLabel*>(dlg.GetDlgItem(1006));
+        ASSERT_NE(pStatus, nullptr);
+        CPaintRecorder recorder(pStatus);
+        QElapsedTimer timer;
+        timer.start();
+        std::string last;
+        for (int i = 0; i < kBlocks; ++i) {
+            last = "Loading data " + std::to_string(i * 128);
+            dlg.SetStatusText(last);
+            // The control holds each text at once, painted or not.
+            ASSERT_EQ(last, dlg.GetDlgItemText(1006));
+            dlg.StepIt();
+        }
+        const qint64 nElapsedMs = timer.elapsed();
+        // A frame is 16 ms; the first change and the frame the loop ends in add two.
+        EXPECT_LE(static_cast<qint64>(recorder.m_painted.size()), nElapsedMs / 16 + 2);
+        EXPECT_EQ(recorder.m_nLayoutRequests, 0);
+        // Any event loop (here: a wait, as a message box runs one) paints
+        // what the last frame held back.
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return !recorder.m_painted.empty() && recorder.m_painted.back() == last;
+        }, 2000));
+        EXPECT_EQ("100%", dlg.GetDlgItemText(1004));
+        if (nRound == 0) {
+            // Ended while a change is held: the next window paints at once.
+            dlg.SetStatusText("held");
+            dlg.SetStatusText("held again");
         }
         dlg.DestroyWindow();
     }
