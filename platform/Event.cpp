@@ -40,6 +40,12 @@ bool CEvent::TryAcquire() {
         pollfd pfd{m_fd, POLLIN, 0};
         return poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLIN);
     }
+    return AcquireReady();
+}
+
+bool CEvent::AcquireReady() {
+    if (m_bManualReset)
+        return true; // readable means set
     // Reading clears the counter, so several sets release one wait.
     uint64_t value;
     return read(m_fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
@@ -50,21 +56,25 @@ DWORD CEvent::Wait(DWORD dwMilliseconds) {
         return WAIT_FAILED;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    // Poll first: most waits find the event not yet set, and a failed read
+    // before each one would be a system call for nothing.
     for (;;) {
-        if (TryAcquire())
-            return WAIT_OBJECT_0;
         int timeout = -1;
         if (dwMilliseconds != INFINITE) {
+            // Rounded up, so the wait never ends before its time.
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
-                return WAIT_TIMEOUT;
-            timeout = static_cast<int>(left.count());
+            timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
         pollfd pfd{m_fd, POLLIN, 0};
-        int rc = poll(&pfd, 1, timeout);
+        const int rc = poll(&pfd, 1, timeout);
         if (rc < 0 && errno != EINTR)
             return WAIT_FAILED;
-        // Another waiter may take the signal first; then wait on.
+        if (rc > 0 && AcquireReady())
+            return WAIT_OBJECT_0;
+        if (rc == 0 && timeout == 0)
+            return WAIT_TIMEOUT;
+        // Interrupted, poll's own time-out (checked against the deadline
+        // again), or another waiter took the signal first: wait on.
     }
 }
 

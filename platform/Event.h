@@ -22,6 +22,8 @@ public:
     DWORD Wait(DWORD dwMilliseconds);
     // Takes the signal without waiting (auto-reset) or tests it (manual-reset).
     bool TryAcquire();
+    // As TryAcquire, once poll() has reported the descriptor readable.
+    bool AcquireReady();
 
 private:
     int m_fd;

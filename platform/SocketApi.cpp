@@ -92,9 +92,12 @@ DWORD WaitForSocketAndEvents(int fd, short nPollEvents, short* pRevents, CEvent*
                 *pRevents = fds[0].revents;
             return 0;
         }
-        for (DWORD i = 0; i < nCount; ++i)
-            if (fds[i + 1].revents != 0 && pEvents[i]->TryAcquire())
+        for (DWORD i = 0; i < nCount; ++i) {
+            if (fds[i + 1].revents & POLLNVAL)
+                return WAIT_FAILED; // an event closed under the wait
+            if ((fds[i + 1].revents & POLLIN) && pEvents[i]->AcquireReady())
                 return 1 + i;
+        }
         // Another thread took an auto-reset event first: wait again. The
         // time-out restarts, which only matters to finite waits on shared
         // events, and no caller makes one.

@@ -23,14 +23,17 @@ TEST(Event, Wait_FollowsResetKindAndInitialState) {
         {true, false, 1, {WAIT_OBJECT_0, WAIT_OBJECT_0, WAIT_OBJECT_0}},
         {true, true, 0, {WAIT_OBJECT_0, WAIT_OBJECT_0}},
     };
-    for (const Case& c : cases) {
-        CEvent event(c.bManual, c.bInitial);
-        for (int i = 0; i < c.nSets; ++i)
-            event.Set();
-        for (size_t i = 0; i < c.expectedWaits.size(); ++i)
-            EXPECT_EQ(event.Wait(10), c.expectedWaits[i])
-                << "manual " << c.bManual << " initial " << c.bInitial << " sets " << c.nSets
-                << " wait " << i;
+    // A zero wait only looks; it must still see a signal that is there.
+    for (DWORD dwTimeout : {0u, 10u}) {
+        for (const Case& c : cases) {
+            CEvent event(c.bManual, c.bInitial);
+            for (int i = 0; i < c.nSets; ++i)
+                event.Set();
+            for (size_t i = 0; i < c.expectedWaits.size(); ++i)
+                EXPECT_EQ(event.Wait(dwTimeout), c.expectedWaits[i])
+                    << "manual " << c.bManual << " initial " << c.bInitial << " sets "
+                    << c.nSets << " wait " << i << " timeout " << dwTimeout;
+        }
     }
 }
 
