@@ -10,7 +10,11 @@
 #include <QThread>
 
 #include <chrono>
+#include <ctime>
+#include <linux/futex.h>
 #include <memory>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <unordered_map>
 
 namespace {
@@ -118,23 +122,63 @@ CMessageQueue* CMessageQueue::ForCurrentThread() {
 
 void CMessageQueue::AdoptForCurrentThread(CMessageQueue* pQueue) { t_pQueue = pQueue; }
 
+namespace {
+
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
+                  std::atomic<uint32_t>::is_always_lock_free,
+              "a futex word is a plain 32-bit integer");
+
+uint32_t* FutexWord(std::atomic<uint32_t>* pWord) { return reinterpret_cast<uint32_t*>(pWord); }
+
+void FutexWake(std::atomic<uint32_t>* pWord) {
+    syscall(SYS_futex, FutexWord(pWord), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+// Sleeps while *pWord still holds nSeen, up to pTimeout (null: no limit).
+void FutexWait(std::atomic<uint32_t>* pWord, uint32_t nSeen, const timespec* pTimeout) {
+    syscall(SYS_futex, FutexWord(pWord), FUTEX_WAIT_PRIVATE, nSeen, pTimeout, nullptr, 0);
+}
+
+} // namespace
+
 void CMessageQueue::Push(const MSG& msg) {
+    bool bWake;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_messages.push_back(msg);
+        bWake = m_nWaiters > 0;
+        if (bWake)
+            m_nSignal.fetch_add(1, std::memory_order_relaxed);
     }
-    m_cvNotEmpty.notify_one();
+    if (bWake)
+        FutexWake(&m_nSignal);
     if (m_fnWake)
         m_fnWake();
 }
 
 bool CMessageQueue::Get(MSG* pMsg, DWORD dwMilliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
     std::unique_lock<std::mutex> lock(m_mutex);
-    auto ready = [this] { return !m_messages.empty(); };
-    if (dwMilliseconds == INFINITE)
-        m_cvNotEmpty.wait(lock, ready);
-    else if (!m_cvNotEmpty.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), ready))
-        return false;
+    while (m_messages.empty()) {
+        timespec timeout{};
+        if (dwMilliseconds != INFINITE) {
+            const auto left = deadline - Clock::now();
+            if (left <= Clock::duration::zero())
+                return false;
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+        }
+        // Read under the lock: a Push after the unlock changes the word, and
+        // the wait then returns at once.
+        const uint32_t nSeen = m_nSignal.load(std::memory_order_relaxed);
+        ++m_nWaiters;
+        lock.unlock();
+        FutexWait(&m_nSignal, nSeen, dwMilliseconds == INFINITE ? nullptr : &timeout);
+        lock.lock();
+        --m_nWaiters;
+    }
     *pMsg = m_messages.front();
     m_messages.pop_front();
     return true;

@@ -4,7 +4,8 @@
 
 #include "WinTypes.h"
 
-#include <condition_variable>
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -48,8 +49,12 @@ public:
 private:
     const DWORD m_dwThreadId;
     std::mutex m_mutex;
-    std::condition_variable m_cvNotEmpty;
     std::deque<MSG> m_messages;
+    // The owner sleeps on this futex word, bumped by each Push that finds it
+    // waiting. A condition variable would wake it into a mutex marked
+    // contended and cost a futile wake-up call per message.
+    std::atomic<uint32_t> m_nSignal{0};
+    int m_nWaiters = 0; // under m_mutex
     std::function<void()> m_fnWake;
 };
 

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -66,6 +68,49 @@ TEST(MessageQueue, Post_FromManyThreads_KeepsEachPostersOrder) {
         last[poster] = index;
     }
     EXPECT_EQ(count, 2000u);
+}
+
+TEST(MessageQueue, Get_WaitsForAPostFromAnotherThreadOrItsTimeOut) {
+    struct Case {
+        DWORD dwTimeout;
+        int nPostAfterMs; // -1: nobody posts
+        bool bExpected;
+    };
+    const Case cases[] = {
+        {0, -1, false},
+        {60, -1, false},
+        // A post while the owner sleeps wakes it long before its time-out.
+        {INFINITE, 20, true},
+        {10000, 20, true},
+        // Posted before the owner waits: taken at once, even with no time.
+        {0, 0, true},
+    };
+    CMessageQueue queue;
+    const DWORD dwId = queue.GetThreadId();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.dwTimeout) + " / " + std::to_string(c.nPostAfterMs));
+        if (c.nPostAfterMs == 0) {
+            ASSERT_TRUE(PostThreadMessage(dwId, WM_TEST, 7, 0));
+        }
+        std::thread poster;
+        if (c.nPostAfterMs > 0)
+            poster = std::thread([&c, dwId] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.nPostAfterMs));
+                PostThreadMessage(dwId, WM_TEST, 7, 0);
+            });
+        const auto start = std::chrono::steady_clock::now();
+        MSG msg;
+        const bool bGot = queue.Get(&msg, c.dwTimeout);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        if (poster.joinable())
+            poster.join();
+        EXPECT_EQ(bGot, c.bExpected);
+        if (bGot) {
+            EXPECT_EQ(msg.wParam, 7u);
+        } else {
+            EXPECT_GE(elapsed, std::chrono::milliseconds(c.dwTimeout));
+        }
+    }
 }
 
 TEST(MessageQueue, TargetGone_PostFailsAndQueuedPayloadsAreReleased) {
