@@ -45,16 +45,20 @@ bool EnumNetworkEvents(SOCKET s, short nRevents, WSANETWORKEVENTS* pEvents) {
             return false;
         nError = WsaErrorFromErrno(nErrno);
     }
-    if (nRevents & (POLLIN | POLLHUP | POLLERR)) {
+    if (nRevents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) {
         pEvents->lNetworkEvents |= FD_READ;
         pEvents->iErrorCode[FD_READ_BIT] = nError;
-        char c;
-        const ssize_t n = recv(s, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (n < 0 && nError == 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            nError = WsaErrorFromErrno(errno);
-        if (n == 0 || nError != 0) {
-            pEvents->lNetworkEvents |= FD_CLOSE;
-            pEvents->iErrorCode[FD_CLOSE_BIT] = nError;
+        // Only a peer that has shut down or failed can close the link, and
+        // only once nothing it sent is left unread; plain data needs no peek.
+        if (nRevents & (POLLRDHUP | POLLHUP | POLLERR)) {
+            char c;
+            const ssize_t n = recv(s, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (n < 0 && nError == 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                nError = WsaErrorFromErrno(errno);
+            if (n == 0 || nError != 0) {
+                pEvents->lNetworkEvents |= FD_CLOSE;
+                pEvents->iErrorCode[FD_CLOSE_BIT] = nError;
+            }
         }
     }
     if (nRevents & POLLOUT) {
@@ -266,7 +270,7 @@ DWORD CTcpSocket::TcpSocketThread(CTcpSocket* pSocket) {
     for (;;) {
         // Writability is asked for only until it is reported, and again only
         // after a send would have blocked.
-        const short nWanted = POLLIN | (pSocket->m_bCanWrite == 0 ? POLLOUT : 0);
+        const short nWanted = POLLIN | POLLRDHUP | (pSocket->m_bCanWrite == 0 ? POLLOUT : 0);
         short nRevents = 0;
         const DWORD dwResult =
             WaitForSocketAndEvents(pSocket->m_hSocket, nWanted, &nRevents, waits, 2, INFINITE);

@@ -273,25 +273,46 @@ TEST_F(TcpSocketTest, Receive_MoreThan1535Waiting_ArrivesAsSeveralRecords) {
     }
 }
 
-TEST_F(TcpSocketTest, PeerOrderlyClose_GivesZeroLengthDataThenClosed) {
-    CRawPeer peer("127.0.3.10", 0);
-    ASSERT_TRUE(Connect(peer, "127.0.3.10"));
-    const SOCKET s = m_socket.GetSocket();
-    ASSERT_TRUE(peer.Send("\xFF"));
-    peer.CloseConnection();
-    ASSERT_TRUE(PumpUntil([this] { return Count(WM_TCP_CLOSED) == 1; }));
-    const std::vector<CNotice>& notices = m_wnd.m_notices;
-    ASSERT_GE(notices.size(), 3u);
-    const CNotice& closed = notices.back();
-    const CNotice& last = notices[notices.size() - 2];
-    EXPECT_EQ(closed.wParam, static_cast<WPARAM>(s));
-    EXPECT_EQ(closed.lParam, static_cast<LPARAM>(NetAddress("127.0.3.10")));
-    EXPECT_EQ(last.message, static_cast<UINT>(WM_TCP_DATA));
-    EXPECT_EQ(last.data.size(), 0u);
-    EXPECT_EQ(Received(), "\xFF");
-    EXPECT_FALSE(m_trace.Contains("Socket aborted\n"));
-    m_socket.Close(); // what the owner does on WM_TCP_CLOSED
-    EXPECT_EQ(m_socket.GetSocket(), INVALID_SOCKET);
+TEST_F(TcpSocketTest, PeerOrderlyClose_GivesItsDataThenZeroLengthDataThenClosed) {
+    struct Case {
+        const char* pszAddress;
+        // The data and the close reach the socket before its I/O thread runs,
+        // so the first wait sees both at once.
+        bool bBeforeIoThread;
+    };
+    const Case cases[] = {{"127.0.3.10", false}, {"127.0.3.13", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszAddress);
+        m_wnd.m_notices.clear();
+        CRawPeer peer(c.pszAddress, 0);
+        const std::string sent = "\xFF" + Pattern(0, 300);
+        if (c.bBeforeIoThread) {
+            ASSERT_TRUE(m_socket.Call(NetAddress(c.pszAddress), m_wnd.GetSafeHwnd(), peer.Port()));
+            ASSERT_TRUE(peer.Accept());
+            ASSERT_TRUE(peer.Send(sent));
+            peer.CloseConnection();
+            ASSERT_TRUE(PumpUntil([this] { return Count(WM_TCP_CONNECT) == 1; }));
+            ASSERT_NE(m_socket.OnConnect(Find(WM_TCP_CONNECT)->lParam), 0u);
+        } else {
+            ASSERT_TRUE(Connect(peer, c.pszAddress));
+            ASSERT_TRUE(peer.Send(sent));
+            peer.CloseConnection();
+        }
+        const SOCKET s = m_socket.GetSocket();
+        ASSERT_TRUE(PumpUntil([this] { return Count(WM_TCP_CLOSED) == 1; }));
+        const std::vector<CNotice>& notices = m_wnd.m_notices;
+        ASSERT_GE(notices.size(), 3u);
+        const CNotice& closed = notices.back();
+        const CNotice& last = notices[notices.size() - 2];
+        EXPECT_EQ(closed.wParam, static_cast<WPARAM>(s));
+        EXPECT_EQ(closed.lParam, static_cast<LPARAM>(NetAddress(c.pszAddress)));
+        EXPECT_EQ(last.message, static_cast<UINT>(WM_TCP_DATA));
+        EXPECT_EQ(last.data.size(), 0u);
+        EXPECT_EQ(Received(), sent);
+        EXPECT_FALSE(m_trace.Contains("Socket aborted\n"));
+        m_socket.Close(); // what the owner does on WM_TCP_CLOSED
+        EXPECT_EQ(m_socket.GetSocket(), INVALID_SOCKET);
+    }
 }
 
 TEST_F(TcpSocketTest, Hangup_EndsIoThreadWithClosedNotice) {
