@@ -4,6 +4,7 @@
 #include "StringTable.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QProgressBar>
 
 #include <cstdint>
@@ -20,6 +21,7 @@ constexpr int kFrameMs = 16;
 CProgressDlg::CProgressDlg(UINT nCaptionID)
     : CDialog(IDD_PROGRESS_DIALOG), m_nCaptionID(nCaptionID != 0 ? nCaptionID : IDS_WAIT) {
     m_frame.setSingleShot(true);
+    m_frame.setTimerType(Qt::PreciseTimer);
     m_frame.setInterval(kFrameMs);
     QObject::connect(&m_frame, &QTimer::timeout, this, [this] { PaintHeldChanges(); });
 }
@@ -72,18 +74,31 @@ void CProgressDlg::SetStatusText(const std::string& text) {
 void CProgressDlg::ContentChanged() {
     if (!HasWindow())
         return;
-    // The first change of a frame is painted as usual; later ones wait for
-    // the frame's end. The controls keep their new values all the while.
-    if (m_frame.isActive())
-        setUpdatesEnabled(false);
-    else
+    // The controls take every change at once; only their painting waits.
+    if (!m_frame.isActive()) {
+        m_bFramePainted = false; // this change is the new frame's paint
         m_frame.start();
+    } else if (m_bFramePainted) {
+        setUpdatesEnabled(false);
+    }
 }
 
 void CProgressDlg::PaintHeldChanges() {
-    // Turning updates back on repaints the whole window at the next pump.
-    if (!updatesEnabled())
-        setUpdatesEnabled(true);
+    if (updatesEnabled())
+        return; // nothing held: the window is idle until the next change
+    // Turning updates back on repaints the whole window at the next pump;
+    // that paint opens the next frame. A repaint request Qt handled while
+    // updates were off left its dirty widgets without a request to come, so
+    // one is asked for here.
+    setUpdatesEnabled(true);
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    m_bFramePainted = false;
+    m_frame.start();
+}
+
+void CProgressDlg::paintEvent(QPaintEvent* pEvent) {
+    m_bFramePainted = true;
+    CDialog::paintEvent(pEvent);
 }
 
 void CProgressDlg::SetRange(int nLower, int nUpper) {

@@ -29,6 +29,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    void paintEvent(QPaintEvent* pEvent) override;
     void OnOK() override {}
     void OnCancel() override {}
 
@@ -48,7 +49,9 @@ private:
     // outside an empty range, which the Windows bar stores.
     int m_nPos = 0;
     // A block upload changes the window thousands of times a second; it is
-    // painted at most once a frame. Runs while a frame is open; changes made
-    // during it are held (updates off) and painted when it ends.
+    // painted at most once a frame. The timer runs while a frame is open;
+    // once the frame has had its paint, further changes are held (updates
+    // off) and painted as the next frame's, when this one ends.
     QTimer m_frame;
+    bool m_bFramePainted = false;
 };
