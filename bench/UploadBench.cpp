@@ -8,6 +8,7 @@
 #include "ScriptedSeams.h"
 #include "TempProfile.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstring>
@@ -21,6 +22,7 @@ constexpr int kImageSize = 16 * 1024 * 1024;
 constexpr int kBlockSize = 128;
 constexpr int kBlocks = kImageSize / kBlockSize;
 constexpr double kTargetRatio = 2.5;
+constexpr int kRounds = 3;
 // An address of the benchmark's own, so a test run beside it never clashes.
 const char kPhoneAddress[] = "127.0.0.211";
 constexpr DWORD kPhoneHostForm = 0x7F0000D3;
@@ -87,29 +89,39 @@ void RunUploadBench(const std::string& phoneSim, CBenchTable* pTable) {
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<BYTE>(i * 13 + 7);
 
-    // The raw client runs before and after the tool, so a change of the
-    // machine's load during the run weighs on both sides alike.
-    const double dRawBefore = RawStopAndWait(image);
-
     // The tool: the dialog reads the phone's address from the profile as it opens.
     WriteProfileInt("Peer", "IPAddress", static_cast<int>(kPhoneHostForm));
-    double dTool = -1;
-    {
+    auto runTool = [&image, &seams]() {
+        double dSeconds = -1;
         CMainDlg dlg;
         if (dlg.Create(nullptr)) {
             const auto start = Clock::now();
             const BOOL bOk = dlg.UploadBlocks(image.data(), kImageSize, 0x81);
-            dTool = bOk && seams.Messages().empty() ? Seconds(start) : -1;
+            dSeconds = bOk && seams.Messages().empty() ? Seconds(start) : -1;
             dlg.DestroyWindow();
         }
+        return dSeconds;
+    };
+    // The two sides take turns, and each keeps its best run: the machine's
+    // other work only ever adds time, and a burst of it then weighs on
+    // neither side.
+    double dRaw = -1;
+    double dTool = -1;
+    bool bRawOk = true;
+    bool bToolOk = true;
+    for (int nRound = 0; nRound < kRounds && bRawOk && bToolOk; ++nRound) {
+        const double dRawRun = RawStopAndWait(image);
+        bRawOk = dRawRun >= 0;
+        dRaw = dRaw < 0 ? dRawRun : std::min(dRaw, dRawRun);
+        const double dToolRun = bRawOk ? runTool() : -1;
+        bToolOk = dToolRun >= 0;
+        dTool = dTool < 0 ? dToolRun : std::min(dTool, dToolRun);
     }
     CloseLinkEvents();
-    const double dRawAfter = RawStopAndWait(image);
-    const double dRaw = dRawBefore < 0 || dRawAfter < 0 ? -1 : (dRawBefore + dRawAfter) / 2;
 
-    if (dRaw < 0)
+    if (!bRawOk)
         return error("raw stop-and-wait", "the raw client's transfer failed");
-    if (dTool < 0) {
+    if (!bToolOk) {
         const std::vector<std::string> texts = seams.Texts();
         return error("tool (UploadBlocks)",
                      "the tool's transfer failed" +
@@ -118,9 +130,9 @@ void RunUploadBench(const std::string& phoneSim, CBenchTable* pTable) {
     const double dRawUs = dRaw * 1e6 / kBlocks;
     const double dToolUs = dTool * 1e6 / kBlocks;
     const double dRatio = dToolUs / dRawUs;
-    pTable->Add({"Upload", "raw stop-and-wait client, 16 MiB (mean of 2)", Fixed(dRawUs, 1), dRawUs,
+    pTable->Add({"Upload", "raw stop-and-wait client, 16 MiB (best of 3)", Fixed(dRawUs, 1), dRawUs,
                  "µs/block", "", ""});
-    pTable->Add({"Upload", "tool: UploadBlocks, link worker, CTcpSocket", Fixed(dToolUs, 1),
+    pTable->Add({"Upload", "tool: UploadBlocks, link worker, CTcpSocket (best of 3)", Fixed(dToolUs, 1),
                  dToolUs, "µs/block", "", ""});
     pTable->Add({"Upload", "tool 16 MiB in", Fixed(dTool, 2), dTool, "s", "", ""});
     pTable->Add({"Upload", "ratio tool / raw", Fixed(dRatio, 2), dRatio, "", "<= 2.5",
