@@ -72,6 +72,21 @@ private:
     QSocketNotifier m_notifier;
 };
 
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
+                  std::atomic<uint32_t>::is_always_lock_free,
+              "a futex word is a plain 32-bit integer");
+
+uint32_t* FutexWord(std::atomic<uint32_t>* pWord) { return reinterpret_cast<uint32_t*>(pWord); }
+
+void FutexWake(std::atomic<uint32_t>* pWord) {
+    syscall(SYS_futex, FutexWord(pWord), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+// Sleeps while *pWord still holds nSeen, up to pTimeout (null: no limit).
+void FutexWait(std::atomic<uint32_t>* pWord, uint32_t nSeen, const timespec* pTimeout) {
+    syscall(SYS_futex, FutexWord(pWord), FUTEX_WAIT_PRIVATE, nSeen, pTimeout, nullptr, 0);
+}
+
 bool OnQtGuiThread() {
     QCoreApplication* pApp = QCoreApplication::instance();
     return pApp != nullptr && QThread::currentThread() == pApp->thread();
@@ -121,25 +136,6 @@ CMessageQueue* CMessageQueue::ForCurrentThread() {
 }
 
 void CMessageQueue::AdoptForCurrentThread(CMessageQueue* pQueue) { t_pQueue = pQueue; }
-
-namespace {
-
-static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
-                  std::atomic<uint32_t>::is_always_lock_free,
-              "a futex word is a plain 32-bit integer");
-
-uint32_t* FutexWord(std::atomic<uint32_t>* pWord) { return reinterpret_cast<uint32_t*>(pWord); }
-
-void FutexWake(std::atomic<uint32_t>* pWord) {
-    syscall(SYS_futex, FutexWord(pWord), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
-}
-
-// Sleeps while *pWord still holds nSeen, up to pTimeout (null: no limit).
-void FutexWait(std::atomic<uint32_t>* pWord, uint32_t nSeen, const timespec* pTimeout) {
-    syscall(SYS_futex, FutexWord(pWord), FUTEX_WAIT_PRIVATE, nSeen, pTimeout, nullptr, 0);
-}
-
-} // namespace
 
 void CMessageQueue::Push(const MSG& msg) {
     bool bWake;
