@@ -1,0 +1,153 @@
+#include "CommandLine.h"
+
+#include "CheckCommand.h"
+#include "ListCommand.h"
+#include "UpdateCommand.h"
+#include "UpdateWorker.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#ifndef ORVEX_VERSION
+#define ORVEX_VERSION "0"
+#endif
+
+namespace {
+
+const char kDescription[] =
+    "orvex: updates the firmware of IP phones over the LAN and finds the phones on it,\n"
+    "from a terminal or a script, for one phone or a hundred at once.";
+
+constexpr DWORD kMaxTimeoutMs = 3600000;
+
+void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* pszFileName,
+                      const char* pszFileHelp) {
+    pCommand->add_option(pszFileName, pOptions->file, pszFileHelp)->required();
+    pCommand
+        ->add_option("--phone", pOptions->phones,
+                     "Phone to update (IPv4 address); repeat for more phones.")
+        ->type_name("ADDR")
+        ->allow_extra_args(false);
+    pCommand
+        ->add_option("--phones-from", pOptions->phonesFrom,
+                     "Phones from FILE ('-' standard input): one address a line, or the JSON "
+                     "that 'orvex list --json' prints.")
+        ->type_name("FILE");
+    pCommand
+        ->add_option("-j,--jobs", pOptions->nJobs,
+                     "How many phones are updated at once (1 to 64). Default: all of them, "
+                     "up to 64.")
+        ->type_name("N")
+        ->check(CLI::Range(1, kMaxJobs));
+    pCommand
+        ->add_option("--connect-timeout", pOptions->dwConnectTimeout,
+                     "Wait for the phone's connection, in ms.")
+        ->capture_default_str()
+        ->type_name("MS")
+        ->check(CLI::Range(DWORD(1), kMaxTimeoutMs));
+    pCommand
+        ->add_option("--ack-timeout", pOptions->dwAckTimeout,
+                     "Wait for each block's acknowledgement, in ms.")
+        ->capture_default_str()
+        ->type_name("MS")
+        ->check(CLI::Range(DWORD(1), kMaxTimeoutMs));
+    pCommand
+        ->add_option("--check-timeout", pOptions->dwCheckTimeout,
+                     "Post-update check: a phone that takes no connection within this "
+                     "many ms has begun its update.")
+        ->capture_default_str()
+        ->type_name("MS")
+        ->check(CLI::Range(DWORD(1), kMaxTimeoutMs));
+    pCommand
+        ->add_option("--retries", pOptions->nRetries,
+                     "Run a failed phone again from the start, up to N more times.")
+        ->capture_default_str()
+        ->type_name("N")
+        ->check(CLI::Range(0, 100));
+    pCommand->add_flag("--json", pOptions->bJson,
+                       "JSON lines on standard output: start, progress, retry, done, summary.");
+}
+
+} // namespace
+
+int RunOrvex(int argc, char** argv) {
+    CLI::App app(kDescription, "orvex");
+    app.set_version_flag("--version", "orvex " ORVEX_VERSION);
+    app.require_subcommand(1);
+    app.footer("Run 'orvex COMMAND --help' for a command's options.\n"
+               "Exit status: 0 success, 1 a phone failed (or none answered), 2 usage error,\n"
+               "130 interrupted.");
+
+    CListOptions list;
+    auto* pList = app.add_subcommand("list", "Probe the local network and list the phones that "
+                                             "answer (as List Phones does).");
+    pList->add_option("--wait", list.dSeconds, "Seconds to listen for answers.")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0));
+    pList
+        ->add_option("--local-address", list.localAddress,
+                     "Local IPv4 address to probe from. Default: the host's own address.")
+        ->type_name("ADDR");
+    pList->add_flag("--json", list.bJson, "One JSON array of objects instead of the table.");
+
+    CUpdateOptions program;
+    auto* pProgram = app.add_subcommand(
+        "update-program", "Send a program image to phones and check that each began its update.");
+    AddUpdateOptions(pProgram, &program, "IMAGE", "The program image, sent byte for byte.");
+
+    CUpdateOptions pflash;
+    pflash.bFlashPage = true;
+    auto* pPflash =
+        app.add_subcommand("update-pflash", "Write flash page 0 of phones from an Intel HEX file.");
+    AddUpdateOptions(pPflash, &pflash, "HEXFILE", "The flash page as an Intel HEX file.");
+    pPflash->add_flag("-y,--yes", pflash.bYes,
+                      "Answer Yes to \"Are you sure about flash page?\" (asked when the file "
+                      "name does not contain page0.hex).");
+
+    std::string checkPath;
+    auto* pCheck = app.add_subcommand(
+        "check", "Read an image or a HEX file as the update would, without a network.");
+    pCheck->add_option("FILE", checkPath, "A program image, or an Intel HEX file (*.hex).")
+        ->required();
+
+    CWorkerOptions worker;
+    std::string procedure;
+    auto* pWorker = app.add_subcommand("worker", "");
+    pWorker->group(""); // one phone's update, started by orvex itself
+    pWorker->add_option("PROCEDURE", procedure)
+        ->required()
+        ->check(CLI::IsMember({"program", "pflash"}));
+    pWorker->add_option("FILE", worker.file)->required();
+    pWorker->add_option("PHONE", worker.phone)->required();
+    pWorker->add_option("--connect-timeout", worker.dwConnectTimeout);
+    pWorker->add_option("--ack-timeout", worker.dwAckTimeout);
+    pWorker->add_option("--check-timeout", worker.dwCheckTimeout);
+    pWorker->add_flag("--yes", worker.bYes);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // One line, whatever CLI11 would add.
+        fprintf(stderr, "orvex: %s\n", e.what());
+        return 2;
+    }
+
+    if (pList->parsed())
+        return RunListCommand(list, argc, argv);
+    if (pProgram->parsed())
+        return CUpdateCommand(program).Run();
+    if (pPflash->parsed())
+        return CUpdateCommand(pflash).Run();
+    if (pCheck->parsed())
+        return RunCheckCommand(checkPath);
+    worker.bFlashPage = procedure == "pflash";
+    return RunUpdateWorker(worker);
+}

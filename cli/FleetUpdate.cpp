@@ -1,0 +1,241 @@
+#include "FleetUpdate.h"
+
+#include "Ipv4Text.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// How often a terminal's lines are redrawn.
+constexpr int kTickMs = 100;
+
+int g_fdSignalWrite = -1;
+
+void OnSignal(int) {
+    const int nSaved = errno;
+    const char c = 1;
+    ssize_t n = write(g_fdSignalWrite, &c, 1);
+    (void)n;
+    errno = nSaved;
+}
+
+// Ctrl-C and SIGTERM as a readable pipe for the poll loop, while it runs.
+class CSignalPipe {
+public:
+    CSignalPipe() {
+        if (pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            m_fds[0] = m_fds[1] = -1;
+        g_fdSignalWrite = m_fds[1];
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_oldInt);
+        sigaction(SIGTERM, &action, &m_oldTerm);
+    }
+    ~CSignalPipe() {
+        sigaction(SIGINT, &m_oldInt, nullptr);
+        sigaction(SIGTERM, &m_oldTerm, nullptr);
+        g_fdSignalWrite = -1;
+        close(m_fds[0]);
+        close(m_fds[1]);
+    }
+    int Fd() const { return m_fds[0]; }
+    bool Take() {
+        char buf[16];
+        bool bAny = false;
+        while (read(m_fds[0], buf, sizeof buf) > 0)
+            bAny = true;
+        return bAny;
+    }
+
+private:
+    int m_fds[2];
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+};
+
+} // namespace
+
+CFleetUpdate::CFleetUpdate(const CUpdateOptions& options, const std::vector<DWORD>& phones,
+                           IFleetReport& report)
+    : m_options(options), m_report(report) {
+    for (DWORD dwAddress : phones) {
+        CPhoneRun run;
+        run.dwAddress = dwAddress;
+        run.address = FormatIpv4(dwAddress);
+        run.state = "waiting";
+        m_queue.push_back(m_runs.size());
+        m_runs.push_back(run);
+    }
+}
+
+CFleetUpdate::~CFleetUpdate() = default;
+
+std::vector<std::string> CFleetUpdate::WorkerArgs(const CPhoneRun& run) const {
+    std::vector<std::string> args{"worker",
+                                  m_options.bFlashPage ? "pflash" : "program",
+                                  m_options.file,
+                                  run.address,
+                                  "--connect-timeout",
+                                  std::to_string(m_options.dwConnectTimeout),
+                                  "--ack-timeout",
+                                  std::to_string(m_options.dwAckTimeout),
+                                  "--check-timeout",
+                                  std::to_string(m_options.dwCheckTimeout)};
+    if (m_options.bYes)
+        args.push_back("--yes");
+    return args;
+}
+
+void CFleetUpdate::StartNext() {
+    const size_t nJobs = static_cast<size_t>(m_options.nJobs > 0 ? m_options.nJobs : kMaxJobs);
+    while (!m_bInterrupted && !m_queue.empty() && m_slots.size() < nJobs) {
+        const size_t nPhone = m_queue.front();
+        m_queue.erase(m_queue.begin());
+        CPhoneRun& run = m_runs[nPhone];
+        run.stage = CPhoneRun::Running;
+        ++run.nAttempt;
+        run.state = "connecting";
+        run.nBytes = run.nTotal = 0;
+        run.started = run.sending = CPhoneRun::Clock::now();
+        m_report.OnStart(run);
+        CSlot slot{nPhone, CWorkerProcess::Start(WorkerArgs(run))};
+        if (!slot.pWorker) {
+            Finish(run, "failed", "no worker process could be started");
+            continue;
+        }
+        m_slots.push_back(std::move(slot));
+    }
+}
+
+void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
+    const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    CPhoneRun& run = m_runs[slot.nPhone];
+    const QString kind = event.value("event").toString();
+    if (kind == "state") {
+        run.state = event.value("state").toString().toStdString();
+        m_report.OnProgress(run);
+    } else if (kind == "progress") {
+        if (run.nBytes == 0)
+            run.sending = CPhoneRun::Clock::now();
+        run.nBytes = event.value("bytes").toVariant().toLongLong();
+        run.nTotal = event.value("total").toVariant().toLongLong();
+        m_report.OnProgress(run);
+    } else if (kind == "done") {
+        slot.bDone = true;
+        run.nBytes = event.value("bytes").toVariant().toLongLong();
+        const std::string outcome = event.value("outcome").toString().toStdString();
+        const std::string text = event.value("text").toString().toStdString();
+        // A worker told to stop reports what its procedure did on the way
+        // out; the phone was interrupted, never updated.
+        Finish(run, m_bInterrupted ? "interrupted" : outcome,
+               m_bInterrupted ? "interrupted" : text);
+    }
+}
+
+void CFleetUpdate::OnWorkerEnded(CSlot& slot) {
+    const int nStatus = slot.pWorker->Wait();
+    slot.bEnded = true;
+    CPhoneRun& run = m_runs[slot.nPhone];
+    if (!slot.bDone) {
+        std::string why = "worker ended without an outcome";
+        if (WIFSIGNALED(nStatus))
+            why += " (signal " + std::to_string(WTERMSIG(nStatus)) + ")";
+        else if (WIFEXITED(nStatus))
+            why += " (status " + std::to_string(WEXITSTATUS(nStatus)) + ")";
+        Finish(run, m_bInterrupted ? "interrupted" : "failed",
+               m_bInterrupted ? "interrupted" : why);
+    }
+}
+
+void CFleetUpdate::Finish(CPhoneRun& run, const std::string& outcome, const std::string& text) {
+    run.outcome = outcome;
+    run.text = text;
+    run.bSucceeded = IsSuccessOutcome(outcome);
+    run.dSeconds = std::chrono::duration<double>(CPhoneRun::Clock::now() - run.started).count();
+    run.state = outcome;
+    if (!run.bSucceeded && outcome != "interrupted" && !m_bInterrupted &&
+        run.nAttempt <= m_options.nRetries) {
+        m_report.OnRetry(run);
+        run.stage = CPhoneRun::Waiting;
+        m_queue.push_back(static_cast<size_t>(&run - m_runs.data()));
+        return;
+    }
+    run.stage = CPhoneRun::Finished;
+    m_report.OnDone(run);
+}
+
+void CFleetUpdate::Interrupt() {
+    if (m_bInterrupted) {
+        // A second Ctrl-C does not wait for the links to close.
+        for (auto& slot : m_slots)
+            slot.pWorker->Signal(SIGKILL);
+        return;
+    }
+    m_bInterrupted = true;
+    for (auto& slot : m_slots)
+        slot.pWorker->Signal(SIGTERM);
+    for (size_t nPhone : m_queue) {
+        CPhoneRun& run = m_runs[nPhone];
+        run.outcome = run.text = run.state = "interrupted";
+        run.stage = CPhoneRun::Finished;
+        m_report.OnDone(run);
+    }
+    m_queue.clear();
+}
+
+int CFleetUpdate::Run() {
+    CSignalPipe signalPipe;
+    const auto start = CPhoneRun::Clock::now();
+    StartNext();
+    auto nextTick = start;
+    while (!m_slots.empty()) {
+        std::vector<pollfd> fds;
+        for (const auto& slot : m_slots)
+            fds.push_back({slot.pWorker->Fd(), POLLIN, 0});
+        fds.push_back({signalPipe.Fd(), POLLIN, 0});
+        const auto now = CPhoneRun::Clock::now();
+        const int nWait = static_cast<int>(std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count()));
+        if (poll(fds.data(), fds.size(), nWait) < 0 && errno != EINTR)
+            break;
+        if (signalPipe.Take())
+            Interrupt();
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            if (fds[i].revents == 0)
+                continue;
+            std::vector<std::string> lines;
+            const bool bOpen = m_slots[i].pWorker->Read(&lines);
+            for (const auto& line : lines)
+                OnLine(m_slots[i], line);
+            if (!bOpen)
+                OnWorkerEnded(m_slots[i]);
+        }
+        // Workers that have gone leave; a phone run again gets a new one.
+        m_slots.erase(std::remove_if(m_slots.begin(), m_slots.end(),
+                                     [](const CSlot& slot) { return slot.bEnded; }),
+                      m_slots.end());
+        StartNext();
+        if (CPhoneRun::Clock::now() >= nextTick) {
+            m_report.OnTick(m_runs);
+            nextTick = CPhoneRun::Clock::now() + std::chrono::milliseconds(kTickMs);
+        }
+    }
+    m_report.OnSummary(m_runs,
+                       std::chrono::duration<double>(CPhoneRun::Clock::now() - start).count());
+    if (m_bInterrupted)
+        return 130;
+    return std::all_of(m_runs.begin(), m_runs.end(),
+                       [](const CPhoneRun& run) { return run.bSucceeded; })
+               ? 0
+               : 1;
+}

@@ -1,0 +1,96 @@
+#include "JsonReport.h"
+
+#include <QJsonDocument>
+
+namespace {
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+}
+
+CJsonReport::CJsonReport(FILE* pOut) : m_pOut(pOut), m_start(CPhoneRun::Clock::now()) {}
+
+QJsonObject CJsonReport::Event(const char* pszKind, const CPhoneRun* pRun) const {
+    QJsonObject event;
+    event["event"] = pszKind;
+    event["time"] = std::chrono::duration<double>(CPhoneRun::Clock::now() - m_start).count();
+    if (pRun != nullptr)
+        event["phone"] = QString::fromStdString(pRun->address);
+    return event;
+}
+
+void CJsonReport::Write(const QJsonObject& event) {
+    const QByteArray line = QJsonDocument(event).toJson(QJsonDocument::Compact);
+    fprintf(m_pOut, "%s\n", line.constData());
+    fflush(m_pOut);
+}
+
+void CJsonReport::OnStart(const CPhoneRun& run) {
+    QJsonObject event = Event("start", &run);
+    event["attempt"] = run.nAttempt;
+    Write(event);
+}
+
+void CJsonReport::OnProgress(const CPhoneRun& run) {
+    const auto now = CPhoneRun::Clock::now();
+    auto it = m_progress.find(run.dwAddress);
+    if (it != m_progress.end() && now - it->second.when < kProgressInterval) {
+        it->second.bHeld = true;
+        return;
+    }
+    WriteProgress(run, now);
+}
+
+void CJsonReport::OnTick(const std::vector<CPhoneRun>& runs) {
+    const auto now = CPhoneRun::Clock::now();
+    for (const auto& run : runs) {
+        auto it = m_progress.find(run.dwAddress);
+        if (run.stage == CPhoneRun::Running && it != m_progress.end() && it->second.bHeld &&
+            now - it->second.when >= kProgressInterval)
+            WriteProgress(run, now);
+    }
+}
+
+void CJsonReport::WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_point now) {
+    m_progress[run.dwAddress] = CSent{now, false};
+    QJsonObject event = Event("progress", &run);
+    event["state"] = QString::fromStdString(run.state);
+    event["bytes"] = static_cast<double>(run.nBytes);
+    event["total"] = static_cast<double>(run.nTotal);
+    event["percent"] = run.nTotal > 0 ? static_cast<int>(run.nBytes * 100 / run.nTotal) : 0;
+    event["blocksPerSecond"] = run.BlocksPerSecond(now);
+    Write(event);
+}
+
+void CJsonReport::OnRetry(const CPhoneRun& run) {
+    QJsonObject event = Event("retry", &run);
+    event["attempt"] = run.nAttempt;
+    event["outcome"] = QString::fromStdString(run.outcome);
+    event["text"] = QString::fromStdString(run.text);
+    Write(event);
+}
+
+void CJsonReport::OnDone(const CPhoneRun& run) {
+    QJsonObject event = Event("done", &run);
+    event["outcome"] = QString::fromStdString(run.outcome);
+    event["ok"] = run.bSucceeded;
+    event["text"] = QString::fromStdString(run.text);
+    event["bytes"] = static_cast<double>(run.nBytes);
+    event["seconds"] = run.dSeconds;
+    event["attempts"] = run.nAttempt;
+    Write(event);
+}
+
+void CJsonReport::OnSummary(const std::vector<CPhoneRun>& runs, double dSeconds) {
+    int nSucceeded = 0;
+    int nInterrupted = 0;
+    for (const auto& run : runs) {
+        nSucceeded += run.bSucceeded;
+        nInterrupted += run.outcome == "interrupted";
+    }
+    QJsonObject event = Event("summary", nullptr);
+    event["phones"] = static_cast<int>(runs.size());
+    event["succeeded"] = nSucceeded;
+    event["failed"] = static_cast<int>(runs.size()) - nSucceeded - nInterrupted;
+    event["interrupted"] = nInterrupted;
+    event["seconds"] = dSeconds;
+    Write(event);
+}

@@ -1,0 +1,36 @@
+// --json: one JSON object a line on standard output for each event (start,
+// progress at most ten a second per phone, retry, done, summary), each
+// flushed at once so a script can follow a fleet as it goes.
+#pragma once
+
+#include "FleetReport.h"
+
+#include <QJsonObject>
+
+#include <cstdio>
+#include <map>
+
+class CJsonReport : public IFleetReport {
+public:
+    explicit CJsonReport(FILE* pOut);
+    void OnStart(const CPhoneRun& run) override;
+    void OnProgress(const CPhoneRun& run) override;
+    void OnRetry(const CPhoneRun& run) override;
+    void OnDone(const CPhoneRun& run) override;
+    // Sends what was held back by the ten-a-second limit.
+    void OnTick(const std::vector<CPhoneRun>& runs) override;
+    void OnSummary(const std::vector<CPhoneRun>& runs, double dSeconds) override;
+
+private:
+    QJsonObject Event(const char* pszKind, const CPhoneRun* pRun) const;
+    void Write(const QJsonObject& event);
+    void WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_point now);
+
+    FILE* m_pOut;
+    CPhoneRun::Clock::time_point m_start;
+    struct CSent {
+        CPhoneRun::Clock::time_point when;
+        bool bHeld = false; // a change not yet sent
+    };
+    std::map<DWORD, CSent> m_progress;
+};

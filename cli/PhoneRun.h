@@ -1,0 +1,33 @@
+// One phone of a fleet update as the parent sees it: what its worker last
+// reported and how it ended.
+#pragma once
+
+#include "WinTypes.h"
+
+#include <chrono>
+#include <string>
+
+struct CPhoneRun {
+    enum EStage { Waiting, Running, Finished };
+    using Clock = std::chrono::steady_clock;
+
+    DWORD dwAddress = 0;
+    std::string address;
+    EStage stage = Waiting;
+    int nAttempt = 0;     // 1 for the first run
+    std::string state;    // "connecting", "sending", "checking" ...
+    long long nBytes = 0; // acknowledged bytes of this attempt
+    long long nTotal = 0; // bytes this attempt sends
+    std::string outcome;  // "updating", "written", "failed", "interrupted" ...
+    std::string text;     // what the procedure told the user
+    bool bSucceeded = false;
+    Clock::time_point started; // of this attempt
+    Clock::time_point sending; // first acknowledged block of this attempt
+    double dSeconds = 0;       // of the last attempt, once finished
+
+    double BlocksPerSecond(Clock::time_point now) const;
+};
+
+// A program image is under way when the phone stops taking connections; a
+// flash page once its erase wait is over.
+bool IsSuccessOutcome(const std::string& outcome);
