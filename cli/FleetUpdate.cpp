@@ -135,10 +135,9 @@ void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
         run.nBytes = event.value("bytes").toVariant().toLongLong();
         const std::string outcome = event.value("outcome").toString().toStdString();
         const std::string text = event.value("text").toString().toStdString();
-        // A worker told to stop reports what its procedure did on the way
-        // out; the phone was interrupted, never updated.
-        Finish(run, m_bInterrupted ? "interrupted" : outcome,
-               m_bInterrupted ? "interrupted" : text);
+        // A worker told to stop says "interrupted" itself, whatever its
+        // procedure did on the way out.
+        Finish(run, outcome, text);
     }
 }
 
