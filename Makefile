@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run demo test sanitize fuzz bench containment clean
+.PHONY: all deps build run demo demo-cli test sanitize fuzz bench containment clean
 
 all: build
 
@@ -19,6 +19,10 @@ run: build
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# orvex: simulated phones listed, then updated at once.
+demo-cli: build
+	@scripts/demo-cli.sh $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

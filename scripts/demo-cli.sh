@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# orvex without phones: three simulated phones are listed, then updated at
+# once. With root the phones live in a network namespace of their own and
+# are found by `orvex list` (the probe never leaves the namespaces); without
+# root the listing is skipped and the phones sit on loopback addresses.
+set -euo pipefail
+
+build="${1:-build}"
+orvex="$(realpath "$build/cli/orvex")"
+sim="$(realpath "$build/tools/phone-sim/phone-sim")"
+# Slow enough answers that the progress can be watched.
+ack_delay_ms=5
+# Long enough that the post-update check finds each phone "installing".
+update_busy_ms=8000
+for f in "$orvex" "$sim"; do
+    [ -x "$f" ] || { echo "demo-cli: $f is missing; run 'make build' first." >&2; exit 1; }
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/orvex-demo-cli-XXXXXX")"
+tool_ns="orvex-demo-tool-$$"
+phone_ns="orvex-demo-phone-$$"
+pids=()
+namespaces=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    for ns in "${namespaces[@]}"; do ip netns del "$ns" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+head -c 65536 /dev/urandom >"$work/demo.bin"
+
+# Starts a simulator with its arguments and waits for its ready line.
+start_sim() { # prefix... -- sim arguments...
+    local log="$work/sim-${#pids[@]}.log"
+    "$@" >"$log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        grep -q " on " "$log" && return 0
+        sleep 0.05
+    done
+    echo "demo-cli: a simulator did not start:" >&2
+    cat "$log" >&2
+    exit 1
+}
+
+if [ "$(id -u)" -eq 0 ] && ip netns add "$tool_ns" 2>/dev/null; then
+    namespaces+=("$tool_ns")
+    ip netns add "$phone_ns"
+    namespaces+=("$phone_ns")
+    ip link add veth-tool netns "$tool_ns" type veth peer name veth-phone netns "$phone_ns"
+    ip -n "$tool_ns" addr add 198.18.0.1/24 dev veth-tool
+    phones=(198.18.0.2 198.18.0.3 198.18.0.4)
+    for address in "${phones[@]}"; do ip -n "$phone_ns" addr add "$address/24" dev veth-phone; done
+    for ns in "$tool_ns" "$phone_ns"; do
+        ip -n "$ns" link set lo up
+    done
+    ip -n "$tool_ns" link set veth-tool up
+    ip -n "$phone_ns" link set veth-phone up
+    ip -n "$tool_ns" route add 224.0.0.0/4 dev veth-tool
+    ip -n "$phone_ns" route add 224.0.0.0/4 dev veth-phone
+    # One simulator answers the probe for all three; each phone's update
+    # exchange has a simulator of its own.
+    start_sim ip netns exec "$phone_ns" "$sim" --no-tcp --discovery --phones 3 \
+        --phone-ip "${phones[0]}" --type "Desk Phone v2.1" --number-base 2001
+    for address in "${phones[@]}"; do
+        start_sim ip netns exec "$phone_ns" "$sim" --address "$address" \
+            --ack-delay "$ack_delay_ms" --update-busy-ms "$update_busy_ms"
+    done
+    echo "\$ orvex list"
+    ip netns exec "$tool_ns" "$orvex" list --wait 1
+    echo
+    echo "\$ orvex list --json | orvex update-program demo.bin --phones-from -"
+    status=0
+    (cd "$work" && ip netns exec "$tool_ns" sh -c \
+        '"$0" list --wait 1 --json | "$0" update-program demo.bin --phones-from -' "$orvex") ||
+        status=$?
+else
+    echo "demo-cli: listing skipped: 'orvex list' runs only inside network namespaces here, which need root."
+    phones=(127.0.0.2 127.0.0.3 127.0.0.4)
+    args=()
+    for address in "${phones[@]}"; do
+        start_sim "$sim" --address "$address" --ack-delay "$ack_delay_ms" \
+            --update-busy-ms "$update_busy_ms"
+        args+=(--phone "$address")
+    done
+    echo "\$ orvex update-program demo.bin ${args[*]}"
+    status=0
+    (cd "$work" && "$orvex" update-program demo.bin "${args[@]}") || status=$?
+fi
+echo "demo-cli: orvex ended with status $status"
+exit "$status"
