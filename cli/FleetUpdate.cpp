@@ -106,7 +106,8 @@ void CFleetUpdate::StartNext() {
         ++run.nAttempt;
         run.state = "connecting";
         run.nBytes = run.nTotal = 0;
-        run.started = run.sending = CPhoneRun::Clock::now();
+        run.dSendSeconds = 0;
+        run.started = CPhoneRun::Clock::now();
         m_report.OnStart(run);
         CSlot slot{nPhone, CWorkerProcess::Start(WorkerArgs(run))};
         if (!slot.pWorker) {
@@ -125,8 +126,7 @@ void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
         run.state = event.value("state").toString().toStdString();
         m_report.OnProgress(run);
     } else if (kind == "progress") {
-        if (run.nBytes == 0)
-            run.sending = CPhoneRun::Clock::now();
+        run.dSendSeconds = event.value("seconds").toDouble();
         run.nBytes = event.value("bytes").toVariant().toLongLong();
         run.nTotal = event.value("total").toVariant().toLongLong();
         m_report.OnProgress(run);

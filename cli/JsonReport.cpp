@@ -56,7 +56,7 @@ void CJsonReport::WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_poi
     event["bytes"] = static_cast<double>(run.nBytes);
     event["total"] = static_cast<double>(run.nTotal);
     event["percent"] = run.nTotal > 0 ? static_cast<int>(run.nBytes * 100 / run.nTotal) : 0;
-    event["blocksPerSecond"] = run.BlocksPerSecond(now);
+    event["blocksPerSecond"] = run.BlocksPerSecond();
     Write(event);
 }
 

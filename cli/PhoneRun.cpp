@@ -4,11 +4,10 @@ namespace {
 constexpr double kBlockSize = 128;
 }
 
-double CPhoneRun::BlocksPerSecond(Clock::time_point now) const {
-    const double dSeconds = std::chrono::duration<double>(now - sending).count();
-    if (nBytes <= 0 || dSeconds <= 0)
+double CPhoneRun::BlocksPerSecond() const {
+    if (nBytes <= 0 || dSendSeconds <= 0)
         return 0;
-    return static_cast<double>(nBytes) / kBlockSize / dSeconds;
+    return static_cast<double>(nBytes) / kBlockSize / dSendSeconds;
 }
 
 bool IsSuccessOutcome(const std::string& outcome) {

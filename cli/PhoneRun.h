@@ -21,11 +21,11 @@ struct CPhoneRun {
     std::string outcome;  // "updating", "written", "failed", "interrupted" ...
     std::string text;     // what the procedure told the user
     bool bSucceeded = false;
+    double dSendSeconds = 0;   // since the first block went out, as the worker saw it
     Clock::time_point started; // of this attempt
-    Clock::time_point sending; // first acknowledged block of this attempt
     double dSeconds = 0;       // of the last attempt, once finished
 
-    double BlocksPerSecond(Clock::time_point now) const;
+    double BlocksPerSecond() const;
 };
 
 // A program image is under way when the phone stops taking connections; a

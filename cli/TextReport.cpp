@@ -12,14 +12,14 @@ std::string Fixed(double dValue, int nDecimals) {
     return sz;
 }
 
-std::string LiveLine(const CPhoneRun& run, CPhoneRun::Clock::time_point now) {
+std::string LiveLine(const CPhoneRun& run) {
     const int nPercent = run.nTotal > 0 ? static_cast<int>(run.nBytes * 100 / run.nTotal) : 0;
     const int nFilled = nPercent * kBarWidth / 100;
     char sz[160];
     snprintf(sz, sizeof sz, "%-15s [%s%s] %3d%% %6.0f blk/s  ", run.address.c_str(),
              std::string(static_cast<size_t>(nFilled), '#').c_str(),
              std::string(static_cast<size_t>(kBarWidth - nFilled), '.').c_str(), nPercent,
-             run.stage == CPhoneRun::Running ? run.BlocksPerSecond(now) : 0.0);
+             run.BlocksPerSecond());
     std::string line = sz + run.state;
     if (run.stage == CPhoneRun::Finished && run.text != run.state)
         line += ": " + run.text;
@@ -55,12 +55,11 @@ void CTextReport::OnTick(const std::vector<CPhoneRun>& runs) {
 }
 
 void CTextReport::Redraw(const std::vector<CPhoneRun>& runs) {
-    const auto now = CPhoneRun::Clock::now();
     std::string screen;
     if (m_nDrawn > 0)
         screen += "\x1b[" + std::to_string(m_nDrawn) + "A";
     for (const auto& run : runs)
-        screen += "\r\x1b[2K" + LiveLine(run, now) + "\n";
+        screen += "\r\x1b[2K" + LiveLine(run) + "\n";
     m_nDrawn = runs.size();
     fputs(screen.c_str(), m_pOut);
     fflush(m_pOut);

@@ -62,6 +62,7 @@ int RunUpdateWorker(const CWorkerOptions& options) {
     const EUpdateOutcome outcome =
         options.bFlashPage ? update.UpdatePFlash() : update.UpdateProgram();
 
+    progress.Flush();
     if (IsWorkerStopped())
         output.Done("interrupted", "interrupted", progress.BytesSent());
     else if (!seams.LastMessage().empty())

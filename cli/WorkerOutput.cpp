@@ -10,6 +10,7 @@ std::string Line(const QJsonObject& event) {
 } // namespace
 
 void CWorkerOutput::Write(const std::string& line) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     fprintf(m_pOut, "%s\n", line.c_str());
     fflush(m_pOut);
 }
@@ -18,10 +19,11 @@ void CWorkerOutput::State(const std::string& state) {
     Write(Line({{"event", "state"}, {"state", QString::fromStdString(state)}}));
 }
 
-void CWorkerOutput::Progress(long long nBytes, long long nTotal) {
+void CWorkerOutput::Progress(long long nBytes, long long nTotal, double dSeconds) {
     Write(Line({{"event", "progress"},
                 {"bytes", static_cast<double>(nBytes)},
-                {"total", static_cast<double>(nTotal)}}));
+                {"total", static_cast<double>(nTotal)},
+                {"seconds", dSeconds}}));
 }
 
 void CWorkerOutput::Done(const std::string& outcome, const std::string& text, long long nBytes) {

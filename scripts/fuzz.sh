@@ -22,7 +22,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 # Room for a datagram past the socket's 1400-byte limit and a HEX file of
 # some hundred records; the seeds are far smaller.
-declare -A max_len=([hex_line]=600 [hex_image]=16384 [phone_reply]=256 [udp_datagram]=1500)
+declare -A max_len=([hex_line]=600 [hex_image]=16384 [phone_reply]=256 [udp_datagram]=1500 [phones_from]=4096)
 
 mapfile -t targets < "$build/fuzz/targets.txt"
 artifacts="$build/fuzz/artifacts"
