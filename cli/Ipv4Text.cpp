@@ -13,6 +13,10 @@ bool ParseIpv4(const std::string& text, DWORD* pdwHostForm) {
         }
         unsigned nValue = 0;
         size_t nDigits = 0;
+        // "010" would be octal to some readers: refused rather than guessed.
+        if (nPos + 1 < text.size() && text[nPos] == '0' && text[nPos + 1] >= '0' &&
+            text[nPos + 1] <= '9')
+            return false;
         while (nPos < text.size() && text[nPos] >= '0' && text[nPos] <= '9' && nDigits < 4) {
             nValue = nValue * 10 + static_cast<unsigned>(text[nPos] - '0');
             ++nPos;
