@@ -3,6 +3,7 @@
 // too. Missed targets are marked, never failed: only a measurement that could
 // not be made ends with a non-zero status.
 #include "BenchTable.h"
+#include "CliBench.h"
 #include "DiscoveryBench.h"
 #include "HexBench.h"
 #include "Trace.h"
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
         } else if (strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
         } else {
-            fprintf(stderr, "Usage: %s [--json FILE] [--only upload|discovery|hex]\n", argv[0]);
+            fprintf(stderr, "Usage: %s [--json FILE] [--only upload|discovery|hex|orvex]\n", argv[0]);
             return 2;
         }
     }
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
         RunDiscoveryBench(phoneSim, &table);
     if (only.empty() || only == "hex")
         RunHexBench(&table);
+    if (only.empty() || only == "orvex")
+        RunCliBench(phoneSim, ORVEX_PATH, &table);
 
     table.Print();
     if (!jsonPath.empty() && !table.WriteJson(jsonPath)) {
