@@ -123,6 +123,7 @@ int OpenConnections(const std::string& address) {
 } // namespace
 
 TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson) {
+    // Phones that keep failing are run once more (--retries 1).
     struct CPhone {
         std::string address;
         std::vector<std::string> simArgs;
@@ -138,7 +139,8 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
     const fs::path saved = m_dir / "received.bin";
     std::vector<std::unique_ptr<CChildProcess>> sims;
     std::vector<std::string> args{"update-program", "--json", "--connect-timeout", "500",
-                                  "--ack-timeout",  "500",    "--check-timeout",   "500"};
+                                  "--ack-timeout",  "500",    "--check-timeout",   "500",
+                                  "--retries",      "1"};
     for (const auto& phone : phones) {
         std::vector<std::string> simArgs = phone.simArgs;
         if (&phone == &phones[0])
@@ -163,8 +165,8 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
     EXPECT_EQ(1, summary.value("succeeded").toInt());
     EXPECT_EQ(3, summary.value("failed").toInt());
 
-    // Per phone: one start, then progress with growing bytes at most ten a
-    // second, then one done last.
+    // Per phone and attempt: start, progress with growing bytes at most ten
+    // a second, then retry (a failed phone runs once more) or, last, done.
     std::map<std::string, std::vector<QJsonObject>> byPhone;
     for (size_t i = 0; i + 1 < events.size(); ++i)
         byPhone[Str(events[i], "phone")].push_back(events[i]);
@@ -173,21 +175,36 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
         SCOPED_TRACE(phone.address);
         const auto& mine = byPhone[phone.address];
         ASSERT_GE(mine.size(), 2u);
-        EXPECT_EQ("start", Str(mine.front(), "event"));
+        const int nAttempts = phone.outcome == "updating" ? 1 : 2;
         EXPECT_EQ("done", Str(mine.back(), "event"));
         EXPECT_EQ(phone.outcome, Str(mine.back(), "outcome"));
         EXPECT_EQ(phone.text, Str(mine.back(), "text"));
         EXPECT_EQ(phone.outcome == "updating", mine.back().value("ok").toBool());
+        EXPECT_EQ(nAttempts, mine.back().value("attempts").toInt());
+        std::string expectedNext = "start";
+        int nStarts = 0;
         double dLast = -1;
         double dBytes = 0;
-        for (size_t i = 1; i + 1 < mine.size(); ++i) {
-            EXPECT_EQ("progress", Str(mine[i], "event"));
-            const double dTime = mine[i].value("time").toDouble();
-            EXPECT_TRUE(dLast < 0 || dTime - dLast >= 0.099) << dTime << " after " << dLast;
-            dLast = dTime;
-            EXPECT_GE(mine[i].value("bytes").toDouble(), dBytes);
-            dBytes = mine[i].value("bytes").toDouble();
+        for (size_t i = 0; i + 1 < mine.size(); ++i) {
+            const std::string kind = Str(mine[i], "event");
+            if (kind == "progress" && expectedNext != "start") {
+                const double dTime = mine[i].value("time").toDouble();
+                EXPECT_TRUE(dLast < 0 || dTime - dLast >= 0.099) << dTime << " after " << dLast;
+                EXPECT_GE(mine[i].value("bytes").toDouble(), dBytes);
+                dLast = dTime;
+                dBytes = mine[i].value("bytes").toDouble();
+                continue;
+            }
+            EXPECT_EQ(expectedNext, kind);
+            if (kind == "start") {
+                EXPECT_EQ(++nStarts, mine[i].value("attempt").toInt());
+                dBytes = 0;
+            } else {
+                EXPECT_EQ(phone.text, Str(mine[i], "text"));
+            }
+            expectedNext = kind == "start" ? "retry" : "start";
         }
+        EXPECT_EQ(nAttempts, nStarts);
     }
     EXPECT_GE(byPhone[phones[0].address].size(), 5u) << "a transfer of seconds shows progress";
     EXPECT_EQ(65536 + 512, byPhone[phones[0].address].back().value("bytes").toInt());
