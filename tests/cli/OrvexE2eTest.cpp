@@ -252,6 +252,27 @@ TEST_F(COrvexTest, PhonesFrom_LinesAndListJson_UpdateEveryPhoneInPlainLines) {
     }
 }
 
+TEST_F(COrvexTest, UpdatePFlash_PageFile_WrittenOnceTheEraseWaitIsOver) {
+    const std::string address = "127.0.0.45";
+    const fs::path saved = m_dir / "received.bin";
+    auto pSim = StartSim(address, {"--save", saved.string()});
+    const COrvexResult result = RunOrvex(
+        {"update-pflash", File("page0.hex", kGoodHex).string(), "--phone", address, "--json"});
+    EXPECT_EQ(0, result.nStatus) << result.out << result.err;
+    const std::vector<QJsonObject> events = Events(result.out);
+    ASSERT_GE(events.size(), 2u);
+    const QJsonObject done = events[events.size() - 2];
+    EXPECT_EQ("written", Str(done, "outcome"));
+    EXPECT_EQ("Erase sector 0", Str(done, "text"));
+    EXPECT_GE(done.value("seconds").toDouble(), 5.0) << "the erase wait is part of the update";
+    // The page's 32 bytes, 0xFF up to one upload unit, then the finishing byte 0x00.
+    std::string expected;
+    for (int i = 0; i < 32; ++i)
+        expected += static_cast<char>(i);
+    expected += std::string(224, '\xFF') + '\x00';
+    EXPECT_EQ(expected, ReadAll(saved));
+}
+
 TEST_F(COrvexTest, CtrlC_MidTransfer_ClosesEveryLinkReportsInterruptedExits130) {
     const std::string address = "127.0.0.51";
     auto pSim = StartSim(address, {"--ack-delay", "5"});
