@@ -28,9 +28,9 @@ constexpr int kRunMs = 600000;
 const char kAckDelayMs[] = "2";
 
 // The bench's own loopback range, apart from the tests' addresses: phone i
-// at 127.0.4.(i + 1), the lone phone after them.
+// at 127.0.5.(i + 1), the lone phone after them.
 std::string PhoneAddress(int i) {
-    return "127.0.4." + std::to_string(i + 1);
+    return "127.0.5." + std::to_string(i + 1);
 }
 
 struct CRun {
