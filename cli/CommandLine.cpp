@@ -2,6 +2,7 @@
 
 #include "CheckCommand.h"
 #include "ListCommand.h"
+#include "MemoryProfileStore.h"
 #include "UpdateCommand.h"
 #include "UpdateWorker.h"
 
@@ -69,9 +70,23 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
                        "JSON lines on standard output: start, progress, retry, done, summary.");
 }
 
+int RunCommand(int argc, char** argv);
+
 } // namespace
 
 int RunOrvex(int argc, char** argv) {
+    // Whatever runs here keeps its settings in memory: the windowed tool's
+    // profile is never read or written.
+    CMemoryProfileStore profile;
+    SetProfileStore(&profile);
+    const int nStatus = RunCommand(argc, argv);
+    SetProfileStore(nullptr);
+    return nStatus;
+}
+
+namespace {
+
+int RunCommand(int argc, char** argv) {
     CLI::App app(kDescription, "orvex");
     app.set_version_flag("--version", "orvex " ORVEX_VERSION);
     app.require_subcommand(1);
@@ -151,3 +166,5 @@ int RunOrvex(int argc, char** argv) {
     worker.bFlashPage = procedure == "pflash";
     return RunUpdateWorker(worker);
 }
+
+} // namespace

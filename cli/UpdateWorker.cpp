@@ -3,7 +3,7 @@
 #include "FirmwareUpdate.h"
 #include "Ipv4Text.h"
 #include "LinkEvents.h"
-#include "MemoryProfileStore.h"
+#include "Profile.h"
 #include "Trace.h"
 #include "WinSock.h"
 #include "WorkerProgress.h"
@@ -47,10 +47,9 @@ int RunUpdateWorker(const CWorkerOptions& options) {
     }
     CreateLinkEvents();
 
-    // The link reads the phone's address from the profile when it connects.
-    CMemoryProfileStore profile;
-    profile.WriteInt("Peer", "IPAddress", static_cast<int>(dwPhone));
-    SetProfileStore(&profile);
+    // The link reads the phone's address from the profile (orvex's own, in
+    // memory) when it connects.
+    WriteProfileInt("Peer", "IPAddress", static_cast<int>(dwPhone));
     CWorkerSeams seams(options, output);
     SetUserSeams(&seams);
     CWorkerProgress progress(output);
@@ -71,7 +70,6 @@ int RunUpdateWorker(const CWorkerOptions& options) {
         output.Done(OutcomeName(outcome), progress.StatusText(), progress.BytesSent());
 
     SetUserSeams(nullptr);
-    SetProfileStore(nullptr);
     CloseLinkEvents();
     WinSock2Free();
     return 0;

@@ -138,8 +138,10 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
     };
     const fs::path saved = m_dir / "received.bin";
     std::vector<std::unique_ptr<CChildProcess>> sims;
-    std::vector<std::string> args{"update-program", "--json", "--connect-timeout", "500",
-                                  "--ack-timeout",  "500",    "--check-timeout",   "500",
+    // Waits long enough for a sanitizer build on a busy machine, short enough
+    // that the failing phones end soon.
+    std::vector<std::string> args{"update-program", "--json", "--connect-timeout", "2000",
+                                  "--ack-timeout",  "2000",   "--check-timeout",   "2000",
                                   "--retries",      "1"};
     for (const auto& phone : phones) {
         std::vector<std::string> simArgs = phone.simArgs;
@@ -232,6 +234,9 @@ TEST_F(COrvexTest, PhonesFrom_LinesAndListJson_UpdateEveryPhoneInPlainLines) {
          true},
     };
     const fs::path image = File("image.bin", std::string(1000, 'x'));
+    // Where the windowed tool's profile would be: orvex leaves it alone.
+    const fs::path config = m_dir / "config";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszName);
         std::vector<std::unique_ptr<CChildProcess>> sims;
@@ -250,6 +255,8 @@ TEST_F(COrvexTest, PhonesFrom_LinesAndListJson_UpdateEveryPhoneInPlainLines) {
         for (char ch : result.out)
             EXPECT_TRUE(ch == '\n' || static_cast<unsigned char>(ch) >= 0x20) << int(ch);
     }
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_FALSE(fs::exists(config)) << "the windowed tool's profile was written";
 }
 
 TEST_F(COrvexTest, UpdatePFlash_PageFile_WrittenOnceTheEraseWaitIsOver) {
