@@ -21,7 +21,7 @@ demo: build
 	@scripts/demo.sh $(BUILD)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	@scripts/run-tests.sh $(BUILD) $(JOBS)
 
 # Quality gates (README, "Quality").
 sanitize: deps
