@@ -94,6 +94,10 @@ bool CNetns::AddPhoneAddress(const std::string& address) {
            Ip(Tool, {"route", "replace", address + "/32", "dev", kToolVeth});
 }
 
+bool CNetns::AddToolAddress(const std::string& addressWithPrefix) {
+    return m_bReady && Ip(Tool, {"addr", "add", addressWithPrefix, "dev", kToolVeth});
+}
+
 std::unique_ptr<CChildProcess> CNetns::Spawn(Side side, const std::vector<std::string>& argv) const {
     return CChildProcess::Start(argv, Fd(side));
 }

@@ -53,6 +53,8 @@ public:
     // tool side a route to it over the veth, for several simulated phones or
     // for dialling the default phone address.
     bool AddPhoneAddress(const std::string& address);
+    // Gives the tool's veth one more address, with its prefix ("198.18.0.3/24").
+    bool AddToolAddress(const std::string& addressWithPrefix);
 
     // Starts argv inside a namespace. Its stdout and stderr are readable
     // through the result.
