@@ -71,7 +71,7 @@ for page in "$dir"/share/man/man1/*.1.gz; do
 done
 
 # Uninstalling removes every file and every folder that held nothing else.
-installed=$(wc -l <"$manifest")
+installed=$(grep -c '' "$manifest")
 DESTDIR=$root cmake -DMANIFEST="$manifest" -P "$src/dist/uninstall.cmake" >/dev/null
 rm -f "$manifest"
 left=$(find "$root" ! -type d)
