@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Debian package that `make package` built: its control fields,
 # that it holds exactly the files of dist/package-contents.txt, that its
-# programs run from a scratch folder it was unpacked into, and that lintian
-# finds no error in it.
+# programs run from a scratch folder it was unpacked into, that removing it
+# leaves nothing behind, and that lintian finds no error in it.
 # usage: check-package.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: check-package.sh BUILD_DIR}" && pwd)
@@ -69,6 +69,17 @@ status=0
 wait "$tool_pid" || status=$?
 tool_pid=
 [ "$status" -eq 143 ] || { cat "$work/tool.log" >&2; fail "OrvexToolKit ended with status $status, not by the signal"; }
+
+# Installed into an empty dpkg root of its own and purged again, it leaves
+# nothing behind but dpkg's own records. (That root has none of the
+# libraries it depends on, hence --force-depends.)
+mkdir -p "$work/dpkg/var/lib/dpkg/info" "$work/dpkg/var/lib/dpkg/updates"
+touch "$work/dpkg/var/lib/dpkg/status"
+dpkg --root="$work/dpkg" --force-depends -i "$deb" >/dev/null 2>&1 || fail "dpkg cannot install the package"
+[ -x "$work/dpkg/usr/bin/OrvexToolKit" ] || fail "dpkg installed no OrvexToolKit"
+dpkg --root="$work/dpkg" --purge orvex-toolkit >/dev/null || fail "dpkg cannot remove the package"
+left=$(cd "$work/dpkg" && find . -mindepth 1 ! -path ./var ! -path ./var/lib ! -path './var/lib/dpkg*')
+[ -z "$left" ] || fail "removing the package left behind: $left"
 
 lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$work/lintian.log" >&2 ||
     fail "lintian finds errors in the package"
