@@ -25,7 +25,11 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # Installs under $(PREFIX), below $(DESTDIR) when given (README, "Set-up").
-install: build
+# Run as root after `make`, it only brings the build up to date: configuring
+# again as root would leave root's files in the user's build folder.
+install:
+	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) build
+	cmake --build $(BUILD) -j$(JOBS)
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
 
 # Removes what the last `make install` put in place.
