@@ -70,6 +70,26 @@ for page in "$dir"/share/man/man1/*.1.gz; do
     [ -z "$warnings" ] || fail "man warns about $page: $warnings"
 done
 
+# Each page names every command and option its program's --help lists.
+options() { sed -n 's/^  \(-[-A-Za-z0-9,]*\).*/\1/p' | tr ',' '\n'; }
+documents() {
+    local page=$dir/share/man/man1/$1.1.gz word text
+    text=$(LC_ALL=C MANWIDTH=1000 man -l "$page" 2>/dev/null)
+    shift
+    for word in "$@"; do
+        grep -Eq -- "(^|[^-A-Za-z0-9])$word([^-A-Za-z0-9]|\$)" <<<"$text" || fail "$(basename "$page") lacks $word"
+    done
+}
+documents orvex-phone-sim $("$dir/bin/orvex-phone-sim" --help | options)
+if [ -e "$dir/bin/orvex" ]; then
+    commands=$("$dir/bin/orvex" --help | sed -n '/^Subcommands:/,/^$/s/^  \([a-z][-a-z]*\) .*/\1/p')
+    [ -n "$commands" ] || fail "orvex --help lists no commands"
+    documents orvex $commands $("$dir/bin/orvex" --help | options)
+    for command in $commands; do
+        documents orvex $("$dir/bin/orvex" "$command" --help | options)
+    done
+fi
+
 # Uninstalling removes every file and every folder that held nothing else.
 installed=$(grep -c '' "$manifest")
 DESTDIR=$root cmake -DMANIFEST="$manifest" -P "$src/dist/uninstall.cmake" >/dev/null
