@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 TEST_F(CNetnsTest, List_SimulatedPhones_TableJsonPipelineAndNone) {
     {
@@ -15,17 +16,23 @@ TEST_F(CNetnsTest, List_SimulatedPhones_TableJsonPipelineAndNone) {
         std::string why;
         ASSERT_TRUE(CNetns::IsConfined(&why)) << why;
     }
-    const std::vector<std::string> inTool{"ip", "netns", "exec", m_pNetns->Name(CNetns::Tool)};
     const std::string sim = getenv("PHONE_SIM");
+    const std::string orvex = COrvexRun::Binary();
+    // An orvex run in the tool namespace to its end: {status, output}.
+    const auto run = [&](const std::vector<std::string>& argv) {
+        auto pChild = m_pNetns->Spawn(CNetns::Tool, argv);
+        const int nStatus = pChild ? pChild->Wait(60000) : -1;
+        return std::make_pair(WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1,
+                              pChild ? pChild->Output() : std::string());
+    };
 
     // Three phones answering one probe: rows in the dialog's text order.
     auto pSim =
         m_pNetns->Spawn(CNetns::Phone, {sim, "--no-tcp", "--discovery", "--phones", "3",
                                         "--phone-ip", "198.18.0.8", "--number-base", "200"});
     ASSERT_TRUE(pSim && pSim->WaitForOutput("discovery on", 5000)) << pSim->Output();
-    COrvexRun table({"list", "--wait", "1"}, "", inTool);
-    EXPECT_EQ(0, table.Wait());
-    const std::string out = table.Stdout();
+    const auto [nTable, out] = run({orvex, "list", "--wait", "1"});
+    EXPECT_EQ(0, nTable);
     EXPECT_EQ(0u, out.find("IP Address   Mac Address        Type & Version  IP Type  Phone Number  "
                            "Log on  Busy\n"))
         << out;
@@ -46,21 +53,21 @@ TEST_F(CNetnsTest, List_SimulatedPhones_TableJsonPipelineAndNone) {
     const int fd = mkstemp(imageTemplate);
     ASSERT_EQ(1000, write(fd, std::string(1000, 'z').data(), 1000));
     close(fd);
-    std::vector<std::string> pipeline = inTool;
-    pipeline.insert(pipeline.end(), {"sh", "-c",
-                                     "\"$0\" list --wait 1 --json | \"$0\" update-program \"$1\" "
-                                     "--phones-from - --json --check-timeout 300"});
-    COrvexRun update({imageTemplate}, "", pipeline);
-    EXPECT_EQ(0, update.Wait());
+    const auto [nUpdate, updateOut] =
+        run({"sh", "-c",
+             "\"$0\" list --wait 1 --json | \"$0\" update-program \"$1\" --phones-from - --json "
+             "--check-timeout 300",
+             orvex, imageTemplate});
+    EXPECT_EQ(0, nUpdate);
     EXPECT_NE(std::string::npos,
-              update.Stdout().find("\"ok\":true,\"outcome\":\"updating\",\"phone\":\"198.18.0.2\""))
-        << update.Stdout() << update.Stderr();
+              updateOut.find("\"ok\":true,\"outcome\":\"updating\",\"phone\":\"198.18.0.2\""))
+        << updateOut;
     EXPECT_TRUE(pSim->WaitForOutput("finishing byte 0x81", 2000)) << pSim->Output();
     unlink(imageTemplate);
     pSim.reset();
 
     // Nobody answers: an empty array and status 1.
-    COrvexRun none({"list", "--wait", "0.5", "--json"}, "", inTool);
-    EXPECT_EQ(1, none.Wait());
-    EXPECT_EQ("[]\n", none.Stdout());
+    const auto [nNone, noneOut] = run({orvex, "list", "--wait", "0.5", "--json"});
+    EXPECT_EQ(1, nNone);
+    EXPECT_EQ("[]\n", noneOut);
 }

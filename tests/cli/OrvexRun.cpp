@@ -25,13 +25,11 @@ std::string COrvexRun::Binary() {
     return ORVEX_PATH;
 }
 
-COrvexRun::COrvexRun(const std::vector<std::string>& args, const std::string& stdinText,
-                     const std::vector<std::string>& prefix) {
+COrvexRun::COrvexRun(const std::vector<std::string>& args, const std::string& stdinText) {
     char dirTemplate[] = "/tmp/orvex-run-XXXXXX";
     m_dir = mkdtemp(dirTemplate);
     std::ofstream(m_dir + "/in", std::ios::binary) << stdinText;
-    std::vector<std::string> argv = prefix;
-    argv.push_back(Binary());
+    std::vector<std::string> argv{Binary()};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pArgv;
     for (auto& arg : argv)

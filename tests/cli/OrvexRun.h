@@ -8,9 +8,7 @@
 
 class COrvexRun {
 public:
-    // prefix goes before the program, e.g. {"ip", "netns", "exec", NAME}.
-    explicit COrvexRun(const std::vector<std::string>& args, const std::string& stdinText = "",
-                       const std::vector<std::string>& prefix = {});
+    explicit COrvexRun(const std::vector<std::string>& args, const std::string& stdinText = "");
     ~COrvexRun(); // kills a run that is still going
     COrvexRun(const COrvexRun&) = delete;
     COrvexRun& operator=(const COrvexRun&) = delete;
