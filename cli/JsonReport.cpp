@@ -2,16 +2,24 @@
 
 #include <QJsonDocument>
 
+#include <cmath>
+
 namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+// Milliseconds are plenty for a script, and the lines stay short.
+double Rounded(double dValue, double dPerUnit) {
+    return std::round(dValue * dPerUnit) / dPerUnit;
 }
+} // namespace
 
 CJsonReport::CJsonReport(FILE* pOut) : m_pOut(pOut), m_start(CPhoneRun::Clock::now()) {}
 
 QJsonObject CJsonReport::Event(const char* pszKind, const CPhoneRun* pRun) const {
     QJsonObject event;
     event["event"] = pszKind;
-    event["time"] = std::chrono::duration<double>(CPhoneRun::Clock::now() - m_start).count();
+    event["time"] =
+        Rounded(std::chrono::duration<double>(CPhoneRun::Clock::now() - m_start).count(), 1000);
     if (pRun != nullptr)
         event["phone"] = QString::fromStdString(pRun->address);
     return event;
@@ -56,7 +64,7 @@ void CJsonReport::WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_poi
     event["bytes"] = static_cast<double>(run.nBytes);
     event["total"] = static_cast<double>(run.nTotal);
     event["percent"] = run.nTotal > 0 ? static_cast<int>(run.nBytes * 100 / run.nTotal) : 0;
-    event["blocksPerSecond"] = run.BlocksPerSecond();
+    event["blocksPerSecond"] = Rounded(run.BlocksPerSecond(), 10);
     Write(event);
 }
 
@@ -74,7 +82,7 @@ void CJsonReport::OnDone(const CPhoneRun& run) {
     event["ok"] = run.bSucceeded;
     event["text"] = QString::fromStdString(run.text);
     event["bytes"] = static_cast<double>(run.nBytes);
-    event["seconds"] = run.dSeconds;
+    event["seconds"] = Rounded(run.dSeconds, 1000);
     event["attempts"] = run.nAttempt;
     Write(event);
 }
@@ -91,6 +99,6 @@ void CJsonReport::OnSummary(const std::vector<CPhoneRun>& runs, double dSeconds)
     event["succeeded"] = nSucceeded;
     event["failed"] = static_cast<int>(runs.size()) - nSucceeded - nInterrupted;
     event["interrupted"] = nInterrupted;
-    event["seconds"] = dSeconds;
+    event["seconds"] = Rounded(dSeconds, 1000);
     Write(event);
 }

@@ -191,7 +191,7 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
             const std::string kind = Str(mine[i], "event");
             if (kind == "progress" && expectedNext != "start") {
                 const double dTime = mine[i].value("time").toDouble();
-                EXPECT_TRUE(dLast < 0 || dTime - dLast >= 0.099) << dTime << " after " << dLast;
+                EXPECT_TRUE(dLast < 0 || dTime - dLast >= 0.0985) << dTime << " after " << dLast;
                 EXPECT_GE(mine[i].value("bytes").toDouble(), dBytes);
                 dLast = dTime;
                 dBytes = mine[i].value("bytes").toDouble();
