@@ -2,6 +2,8 @@
 
 #include "TextTable.h"
 
+#include <sys/ioctl.h>
+
 namespace {
 
 constexpr int kBarWidth = 24;
@@ -55,12 +57,39 @@ void CTextReport::OnTick(const std::vector<CPhoneRun>& runs) {
 }
 
 void CTextReport::Redraw(const std::vector<CPhoneRun>& runs) {
+    // Lines above the screen's top cannot be redrawn: a fleet taller than
+    // the terminal shows the phones at work and a count of the others.
+    winsize size{};
+    const size_t nRows = ioctl(fileno(m_pOut), TIOCGWINSZ, &size) == 0 && size.ws_row > 2
+                             ? size.ws_row - 1
+                             : runs.size();
+    std::vector<std::string> lines;
+    if (runs.size() <= nRows) {
+        for (const auto& run : runs)
+            lines.push_back(LiveLine(run));
+    } else {
+        size_t nWaiting = 0;
+        size_t nFinished = 0;
+        for (const auto& run : runs) {
+            if (run.stage == CPhoneRun::Running && lines.size() + 1 < nRows)
+                lines.push_back(LiveLine(run));
+            nWaiting += run.stage == CPhoneRun::Waiting;
+            nFinished += run.stage == CPhoneRun::Finished;
+        }
+        lines.push_back(std::to_string(runs.size()) + " phones: " + std::to_string(nWaiting) +
+                        " waiting, " + std::to_string(nFinished) + " finished");
+    }
     std::string screen;
     if (m_nDrawn > 0)
         screen += "\x1b[" + std::to_string(m_nDrawn) + "A";
-    for (const auto& run : runs)
-        screen += "\r\x1b[2K" + LiveLine(run) + "\n";
-    m_nDrawn = runs.size();
+    for (const auto& line : lines)
+        screen += "\r\x1b[2K" + line + "\n";
+    // Lines left over from a taller drawing are cleared.
+    for (size_t i = lines.size(); i < m_nDrawn; ++i)
+        screen += "\r\x1b[2K\n";
+    if (m_nDrawn > lines.size())
+        screen += "\x1b[" + std::to_string(m_nDrawn - lines.size()) + "A";
+    m_nDrawn = lines.size();
     fputs(screen.c_str(), m_pOut);
     fflush(m_pOut);
 }
