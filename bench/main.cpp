@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
         } else if (strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
         } else {
-            fprintf(stderr, "Usage: %s [--json FILE] [--only upload|discovery|hex|orvex]\n", argv[0]);
+            fprintf(stderr, "Usage: %s [--json FILE] [--only upload|discovery|hex|orvex]\n",
+                    argv[0]);
             return 2;
         }
     }
