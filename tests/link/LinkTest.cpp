@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "LinkEvents.h"
+#include "MsgWnd.h"
 #include "Profile.h"
 #include "Rj45Link.h"
 #include "Rj45Thread.h"
@@ -18,7 +19,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <pthread.h>
+#include <sched.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +64,41 @@ int CountEntries(const char* pszDir) {
     }
     return n;
 }
+
+// While it lives, a thread the caller starts runs at once and to its end if
+// it does not block: it is made at real-time priority on the caller's one
+// processor, so it preempts the caller as soon as it can run. Needs root.
+class CStartedThreadRunsFirst {
+public:
+    CStartedThreadRunsFirst() {
+        sched_getaffinity(0, sizeof m_savedCpus, &m_savedCpus);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        m_bOk = sched_setaffinity(0, sizeof one, &one) == 0;
+        pthread_getattr_default_np(&m_savedAttr);
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+        pthread_attr_setschedpolicy(&attr, SCHED_FIFO);
+        sched_param param{};
+        param.sched_priority = 1;
+        pthread_attr_setschedparam(&attr, &param);
+        m_bOk = m_bOk && pthread_setattr_default_np(&attr) == 0;
+        pthread_attr_destroy(&attr);
+    }
+    ~CStartedThreadRunsFirst() {
+        pthread_setattr_default_np(&m_savedAttr);
+        pthread_attr_destroy(&m_savedAttr);
+        sched_setaffinity(0, sizeof m_savedCpus, &m_savedCpus);
+    }
+    bool IsOk() const { return m_bOk; }
+
+private:
+    cpu_set_t m_savedCpus;
+    pthread_attr_t m_savedAttr;
+    bool m_bOk = false;
+};
 
 class LinkTest : public ::testing::Test {
 protected:
@@ -202,6 +241,30 @@ TEST_F(LinkTest, StartLink_ThreadCannotStart_ShowsMessageAndLeavesNoWorker) {
     // Nothing ran, so nothing is waited for.
     StopRj45Link(m_pThread, m_dwThreadId);
     EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_TIMEOUT);
+}
+
+// A worker whose window cannot be made deletes itself at once, maybe before
+// StartLink's own thread is back from starting it: nothing may read the
+// object then (AddressSanitizer reports it), and the link just times out.
+TEST_F(LinkTest, StartLink_WindowCannotBeCreated_TimesOutWithoutTouchingTheWorker) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "ordering the threads needs root";
+    m_seams.MapTimeout(2000, 20);
+    CMsgWnd::SetCreateHook([] { return false; });
+    for (int i = 0; i < 5; ++i) {
+        BOOL bStarted;
+        {
+            CStartedThreadRunsFirst order;
+            ASSERT_TRUE(order.IsOk());
+            bStarted = Start();
+        }
+        EXPECT_FALSE(bStarted);
+        EXPECT_EQ(m_pThread, nullptr);
+        // The worker's one done signal was StopLink's to take.
+        EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_TIMEOUT);
+    }
+    CMsgWnd::SetCreateHook(nullptr);
+    EXPECT_EQ(m_seams.Texts(), std::vector<std::string>(5, "Can not connect to Quill1"));
 }
 
 TEST_F(LinkTest, ReadMode_RepliesBeyondTheRoom_AreDropped) {
