@@ -61,6 +61,4 @@ BOOL CMsgWnd::DestroyWindow() {
     return TRUE;
 }
 
-LRESULT CMsgWnd::WindowProc(UINT, WPARAM, LPARAM) {
-    return 0;
-}
+LRESULT CMsgWnd::WindowProc(UINT, WPARAM, LPARAM) { return 0; }

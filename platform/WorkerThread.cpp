@@ -12,13 +12,9 @@ std::function<bool()> g_fnCreateHook;
 
 CWorkerThread::~CWorkerThread() = default;
 
-void CWorkerThread::SetCreateHook(std::function<bool()> fnHook) {
-    g_fnCreateHook = std::move(fnHook);
-}
+void CWorkerThread::SetCreateHook(std::function<bool()> fnHook) { g_fnCreateHook = std::move(fnHook); }
 
-CWorkerThread* CWorkerThread::Current() {
-    return t_pCurrent;
-}
+CWorkerThread* CWorkerThread::Current() { return t_pCurrent; }
 
 BOOL CWorkerThread::CreateThread(DWORD* pdwThreadId) {
     DWORD dwUnused = 0;
@@ -43,9 +39,7 @@ BOOL CWorkerThread::CreateThread(DWORD* pdwThreadId) {
     return TRUE;
 }
 
-bool CWorkerThread::OnThreadMessage(const MSG&) {
-    return false;
-}
+bool CWorkerThread::OnThreadMessage(const MSG&) { return false; }
 
 void CWorkerThread::Run(CMessageQueue* pQueue) {
     if (InitInstance()) {
