@@ -2,7 +2,6 @@
 // in the image, and why a file is refused.
 #include "ChildProcess.h"
 #include "ConfirmFlashPageFile.h"
-#include "HexPairToByte.h"
 #include "HexReport.h"
 #include "LoadHexImage.h"
 #include "ScriptedSeams.h"
@@ -303,18 +302,6 @@ TEST(LoadHexImageTest, LoadHexImage_MissingFileOrFolder_SaysCanNotOpenAndGivesZe
         EXPECT_EQ(seams.Messages()[0].text, "can not open hex file");
         EXPECT_EQ(seams.Messages()[0].nType, MB_OK);
     }
-}
-
-TEST(HexPairToByteTest, HexPairToByte_DigitsOfEitherCase_GiveTheirValue) {
-    const struct {
-        char high, low;
-        int value;
-    } cases[] = {{'0', '0', 0x00}, {'0', '9', 0x09}, {'A', 'F', 0xAF},
-                 {'f', 'f', 0xFF}, {'7', 'c', 0x7C}, {'B', '0', 0xB0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(HexPairToByte(c.high, c.low), c.value) << c.high << c.low;
-    for (char c : {'G', 'g', ' ', ':', '/', '@', '\0'})
-        EXPECT_EQ(HexDigitValue(c), -1) << static_cast<int>(c);
 }
 
 TEST(ConfirmFlashPageFileTest, ConfirmFlashPageFile_AsksUnlessNameHoldsPage0) {
