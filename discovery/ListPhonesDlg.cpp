@@ -1,19 +1,15 @@
 #include "ListPhonesDlg.h"
 
-#include "Probe.h"
-
 #include <QHeaderView>
 
 namespace {
 constexpr UINT IDD_LIST_PHONES = 136;
 constexpr int IDC_PHONE_LIST = 1230;
 constexpr int IDC_REFRESH = 3;
-// Any address below 224.0.0.0 but 0 selects unicast mode; the listening
-// socket never sends, so this one is never dialled.
-constexpr DWORD kListenAddress = 0xC0A80101; // 192.168.1.1
 } // namespace
 
-CListPhonesDlg::CListPhonesDlg(QWidget* pParent) : CDialog(IDD_LIST_PHONES, pParent) {
+CListPhonesDlg::CListPhonesDlg(QWidget* pParent)
+    : CDialog(IDD_LIST_PHONES, pParent), m_PhoneRows(m_Discovery.Rows()) {
     m_PhoneList.setModel(&m_PhoneRows);
 }
 
@@ -44,12 +40,14 @@ BOOL CListPhonesDlg::OnInitDialog() {
     for (int i = 0; i < CPhoneListModel::kColumns; ++i)
         m_PhoneList.setColumnWidth(i, CPhoneListModel::Width(i));
 
-    m_UdpSocket.Enter(GetSafeHwnd(), WM_UDP_DATA, kListenAddress, kReplyPort, kDiscoveryRecvSize);
-    SendProbe();
+    // Opens the listening socket, then sends the first probe.
+    m_Discovery.Start();
     return TRUE;
 }
 
-void CListPhonesDlg::SendProbe() { SendDiscoveryProbe(GetSafeHwnd()); }
+void CListPhonesDlg::SendProbe() {
+    m_Discovery.SendProbe();
+}
 
 LRESULT CListPhonesDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_UDP_DATA) {
@@ -59,15 +57,13 @@ LRESULT CListPhonesDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
-void CListPhonesDlg::OnUdpData(WPARAM, LPARAM lParam) {
-    auto* pBuf = reinterpret_cast<WSABUF*>(lParam);
-    PhoneTexts texts;
-    if (DecodePhoneReply(reinterpret_cast<const BYTE*>(pBuf->buf), pBuf->len, &texts))
-        AddPhoneRow(texts);
-    FreeWsaBuf(pBuf);
+void CListPhonesDlg::OnUdpData(WPARAM wParam, LPARAM lParam) {
+    m_Discovery.OnUdpData(wParam, lParam);
 }
 
-void CListPhonesDlg::AddPhoneRow(const PhoneTexts& texts) { m_PhoneRows.AddRow(texts); }
+void CListPhonesDlg::AddPhoneRow(const PhoneTexts& texts) {
+    m_PhoneRows.AddRow(texts);
+}
 
 void CListPhonesDlg::OnCommand(int nID) {
     if (nID == IDC_REFRESH)
@@ -77,19 +73,19 @@ void CListPhonesDlg::OnCommand(int nID) {
 }
 
 void CListPhonesDlg::OnRefresh() {
-    m_PhoneRows.DeleteAllItems();
+    m_Discovery.Refresh();
     UpdateData(FALSE);
-    SendProbe();
 }
 
 void CListPhonesDlg::OnOK() {
     const QModelIndexList selected = m_PhoneList.selectionModel()->selectedRows();
-    m_strIPAddress = selected.isEmpty() ? std::string() : m_PhoneRows.Row(selected.first().row())[0];
+    m_strIPAddress =
+        selected.isEmpty() ? std::string() : m_PhoneRows.Row(selected.first().row())[0];
     CDialog::OnOK();
 }
 
 void CListPhonesDlg::OnDestroy() {
-    // Replies still queued for the window are discarded with it.
-    m_UdpSocket.Leave();
+    // Replies still queued are discarded with the discovery's window.
+    m_Discovery.Stop();
     CDialog::OnDestroy();
 }

@@ -3,14 +3,17 @@
 #pragma once
 
 #include "Dialog.h"
-#include "PhoneListModel.h"
-#include "UdpSocket.h"
+#include "PhoneDiscovery.h"
 
 #include <QTableView>
 #include <string>
 
 class CListPhonesDlg : public CDialog {
     Q_OBJECT
+    // The listening socket, the probe and the rows, open while the window
+    // exists; first, as m_PhoneRows refers into it.
+    CPhoneDiscovery m_Discovery;
+
 public:
     explicit CListPhonesDlg(QWidget* pParent = nullptr);
     ~CListPhonesDlg() override;
@@ -26,7 +29,7 @@ public:
 
     // The list 1230 and its rows.
     QTableView m_PhoneList;
-    CPhoneListModel m_PhoneRows;
+    CPhoneListModel& m_PhoneRows;
     // The IP Address text of the row selected at OK; empty without one.
     std::string m_strIPAddress;
 
@@ -36,8 +39,4 @@ protected:
     void OnOK() override;
     void OnCommand(int nID) override;
     void OnDestroy() override;
-
-private:
-    // Replies to the probe, open while the window exists.
-    CUdpSocket m_UdpSocket;
 };

@@ -10,13 +10,13 @@ namespace {
 constexpr size_t kProbeBlockSize = 32;
 } // namespace
 
-void SendDiscoveryProbe(HWND hWnd) {
+void SendDiscoveryProbe(HWND hWnd, DWORD dwLocalAddress) {
     CUdpSocket probe;
     char* pBlock = static_cast<char*>(malloc(kProbeBlockSize));
     if (pBlock == nullptr)
         return;
     // Notification message 0: nothing this socket might hear is handled.
-    probe.Enter(hWnd, 0, kDiscoveryGroup, kDiscoveryPort, kDiscoveryRecvSize);
+    probe.Enter(hWnd, 0, kDiscoveryGroup, kDiscoveryPort, kDiscoveryRecvSize, dwLocalAddress);
     std::this_thread::yield();
     strcpy(pBlock, "Hello, world!");
     // The text's 13 bytes, without the zero.

@@ -10,4 +10,5 @@ constexpr UINT kDiscoveryRecvSize = 1400;
 
 // Sends one probe from the local address, port 1025, through a socket of its
 // own, and returns once that socket has closed again (at most 3000 ms).
-void SendDiscoveryProbe(HWND hWnd);
+// dwLocalAddress in host form; 0 takes the local host's own address.
+void SendDiscoveryProbe(HWND hWnd, DWORD dwLocalAddress = 0);

@@ -133,14 +133,15 @@ void CUdpSocket::cleanup() {
     m_pState = std::make_shared<CState>();
 }
 
-BOOL CUdpSocket::Enter(HWND hWndOwner, UINT nNotifyMsg, DWORD dwAddress, UINT nPort, UINT nRecvSize) {
+BOOL CUdpSocket::Enter(HWND hWndOwner, UINT nNotifyMsg, DWORD dwAddress, UINT nPort, UINT nRecvSize,
+                       DWORD dwLocalAddress) {
     if (m_bThreadRunning)
         return FALSE;
     CState& s = *m_pState;
     s.m_hWndOwner = hWndOwner;
     s.m_nNotifyMsg = nNotifyMsg;
     s.m_dwAddress = dwAddress;
-    s.m_dwLocalAddress = GetLocalHostAddress();
+    s.m_dwLocalAddress = dwLocalAddress != 0 ? htonl(dwLocalAddress) : GetLocalHostAddress();
     s.m_nPort = nPort;
     s.m_nRecvSize = nRecvSize;
     if (!prepare()) {

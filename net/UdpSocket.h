@@ -23,7 +23,10 @@ public:
     // dwAddress in host order (first octet most significant); only the low
     // 16 bits of nPort count. Nonzero once the I/O thread runs; it opens the
     // socket afterwards, so success does not promise a usable socket.
-    BOOL Enter(HWND hWndOwner, UINT nNotifyMsg, DWORD dwAddress, UINT nPort, UINT nRecvSize);
+    // dwLocalAddress (host order) is the address to bind and by which the
+    // socket knows its own datagrams; 0 takes GetLocalHostAddress().
+    BOOL Enter(HWND hWndOwner, UINT nNotifyMsg, DWORD dwAddress, UINT nPort, UINT nRecvSize,
+               DWORD dwLocalAddress = 0);
     // Queues one datagram; pData must come from malloc and belongs to the
     // socket on success. 0 when no queue record could be made (the caller
     // keeps pData).
