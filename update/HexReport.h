@@ -22,8 +22,9 @@ struct CHexReport {
 };
 
 // Reads a HEX page file as the update does. pImage (64 KiB, prefilled by the
-// caller) may be null. Data records are placed up to the end-of-file record
-// (or the end of the file); a damaged line before it, a record running past
-// the page, or a data record after a blank line or an address record refuse
-// the whole file, since sending part of a page would flash a broken page.
+// caller) may be null; for a refused file it may hold part of the data. Data
+// records are placed up to the end-of-file record (or the end of the file); a
+// damaged line before it, a record running past the page, or a data record
+// after a blank line or an address record refuse the whole file, since
+// sending part of a page would flash a broken page.
 CHexReport ReadHexReport(const std::string& path, BYTE* pImage);

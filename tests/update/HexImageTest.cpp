@@ -124,7 +124,6 @@ const CRecord kAt100{0x0100, Bytes(16, 2)};
 const CRecord kAtF0{0x00F0, Bytes(16, 3)};
 const CRecord kAtF8{0x00F8, Bytes(16, 4)};
 const CRecord kLast8{0xFFF8, Bytes(8, 5)};
-const CRecord kWide{0x0040, Bytes(32, 6)};
 const CRecord kMax{0x0200, Bytes(255, 7)};
 const std::string kLinearAddress = ":020000040000FA";
 const std::string kStartLinear = ":0400000512345678E3";
@@ -154,7 +153,6 @@ std::vector<CHexCase> Cases() {
          Lines(four, {kEof, Data(kAt100), "junk", "", "  "}), 64, four},
         {"BlankLinesAtTheEnd", Lines(four, {"", "\t"}), 64, four},
         {"RecordEndingAtPageEnd", {Data(kAt0), Data(kLast8)}, 65536, {kAt0, kLast8}},
-        {"ThirtyTwoByteRecords", {Data(kWide), kEof}, 0x60, {kWide}},
         {"TwoHundredFiftyFiveByteRecord", {Data(kMax)}, 0x2FF, {kMax}},
         // Nothing to send.
         {"EofFirst", {kEof, Data(kAt0)}, 0, {}, 0, "no data"},
