@@ -21,8 +21,8 @@
 #include <dirent.h>
 #include <pthread.h>
 #include <sched.h>
+#include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -67,18 +67,13 @@ int CountEntries(const char* pszDir) {
 
 // While it lives, a thread the caller starts runs at once and to its end if
 // it does not block: it is made at real-time priority on the caller's one
-// processor, so it preempts the caller as soon as it can run. Only root may
-// do that; for anyone else threads start as they always do.
+// processor, so it preempts the caller as soon as it can run. Where that is
+// not allowed (no root, or root only in a user namespace) threads start as
+// they always do.
 class CStartedThreadRunsFirst {
 public:
-    CStartedThreadRunsFirst() : m_bActive(geteuid() == 0) {
-        if (!m_bActive)
-            return;
+    CStartedThreadRunsFirst() {
         sched_getaffinity(0, sizeof m_savedCpus, &m_savedCpus);
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(sched_getcpu(), &one);
-        sched_setaffinity(0, sizeof one, &one);
         pthread_getattr_default_np(&m_savedAttr);
         pthread_attr_t attr;
         pthread_attr_init(&attr);
@@ -89,10 +84,18 @@ public:
         pthread_attr_setschedparam(&attr, &param);
         pthread_setattr_default_np(&attr);
         pthread_attr_destroy(&attr);
+        try {
+            std::thread([] {}).join();
+        } catch (const std::system_error&) {
+            pthread_setattr_default_np(&m_savedAttr);
+            return;
+        }
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        sched_setaffinity(0, sizeof one, &one);
     }
     ~CStartedThreadRunsFirst() {
-        if (!m_bActive)
-            return;
         pthread_setattr_default_np(&m_savedAttr);
         pthread_attr_destroy(&m_savedAttr);
         sched_setaffinity(0, sizeof m_savedCpus, &m_savedCpus);
@@ -101,7 +104,6 @@ public:
     CStartedThreadRunsFirst& operator=(const CStartedThreadRunsFirst&) = delete;
 
 private:
-    const bool m_bActive;
     cpu_set_t m_savedCpus;
     pthread_attr_t m_savedAttr;
 };
