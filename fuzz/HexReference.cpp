@@ -88,6 +88,12 @@ bool NextLineRef(const std::string& text, size_t* pOffset, std::string* pLine) {
     return true;
 }
 
+// An extended address record of zero moves nothing: the page is still page 0.
+static bool IsZeroAddressRecord(const CHexLineRef& ref) {
+    return ref.kind == CHexLineRef::Record && (ref.nType == 2 || ref.nType == 4) &&
+           ref.nCount == 2 && ref.data[0] == 0 && ref.data[1] == 0;
+}
+
 CHexFileRef ReadHexFileRef(const std::string& text) {
     // Every line up to the first end-of-file record counts; nothing after it.
     std::vector<CHexLineRef> lines;
@@ -102,13 +108,17 @@ CHexFileRef ReadHexFileRef(const std::string& text) {
     // The data is the leading run of data records; each fault is the first
     // line that breaks a rule, and the earliest one refuses the file.
     size_t nRun = 0;
-    while (nRun < lines.size() && lines[nRun].kind == CHexLineRef::Record && lines[nRun].nType == 0)
+    while (nRun < lines.size() &&
+           ((lines[nRun].kind == CHexLineRef::Record && lines[nRun].nType == 0) ||
+            IsZeroAddressRecord(lines[nRun])))
         ++nRun;
     CHexFileRef file;
     file.image.assign(kPage, 0xFF);
     size_t nFault = lines.size();
     for (size_t i = 0; i < lines.size() && nFault == lines.size(); ++i) {
         const CHexLineRef& ref = lines[i];
+        if (IsZeroAddressRecord(ref))
+            continue;
         if (ref.kind == CHexLineRef::Damaged)
             file.reason = ref.reason;
         else if (ref.kind == CHexLineRef::Record && ref.nType == 0 && i >= nRun)
@@ -123,6 +133,8 @@ CHexFileRef ReadHexFileRef(const std::string& text) {
     std::map<int, int> edges;
     for (size_t i = 0; i < std::min(nRun, nFault); ++i) {
         const CHexLineRef& ref = lines[i];
+        if (IsZeroAddressRecord(ref))
+            continue;
         std::copy(ref.data.begin(), ref.data.end(), file.image.begin() + ref.nAddress);
         if (ref.nCount > 0) {
             ++edges[ref.nAddress];

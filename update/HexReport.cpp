@@ -27,6 +27,12 @@ std::vector<CHexRange> Merge(std::vector<CHexRange> ranges) {
     return merged;
 }
 
+// An extended segment (02) or linear (04) address record whose value is 0.
+bool IsZeroAddressRecord(const CHexFile& file) {
+    return (file.m_nType == 0x02 || file.m_nType == 0x04) && file.m_nCount == 2 &&
+           file.m_data[0] == 0 && file.m_data[1] == 0;
+}
+
 } // namespace
 
 CHexReport ReadHexReport(const std::string& path, BYTE* pImage) {
@@ -50,6 +56,10 @@ CHexReport ReadHexReport(const std::string& path, BYTE* pImage) {
             Refuse(&report, nLine, file.m_strFault);
             break;
         }
+        // srec_cat starts every file with an extended address of zero: it
+        // keeps the data on page 0 and so changes nothing.
+        if (kind == CHexFile::ELine::Record && IsZeroAddressRecord(file))
+            continue;
         if (kind == CHexFile::ELine::Blank || file.m_nType != CHexFile::kDataRecord) {
             // Whatever stands after the end-of-file record is not read.
             if (kind == CHexFile::ELine::Record && file.m_nType == CHexFile::kEndOfFileRecord)

@@ -154,11 +154,16 @@ std::vector<CHexCase> Cases() {
         {"BlankLinesAtTheEnd", Lines(four, {"", "\t"}), 64, four},
         {"RecordEndingAtPageEnd", {Data(kAt0), Data(kLast8)}, 65536, {kAt0, kLast8}},
         {"TwoHundredFiftyFiveByteRecord", {Data(kMax)}, 0x2FF, {kMax}},
+        // An extended address of zero keeps the data on this page.
+        {"ZeroAddressRecordsPassedOver",
+         {kLinearAddress, Data(kAt0), ":020000020000FC", Data(kAt100), kEof},
+         0x110,
+         {kAt0, kAt100}},
         // Nothing to send.
         {"EofFirst", {kEof, Data(kAt0)}, 0, {}, 0, "no data"},
         {"EmptyFile", {}, 0, {}, 0, "no data"},
         // Damaged before the end record.
-        {"ExtendedAddressFirst", {kLinearAddress, Data(kAt0), kEof}, 0, {}, 2, kAfterEnd},
+        {"ExtendedAddressFirst", {":020000040001F9", Data(kAt0), kEof}, 0, {}, 2, kAfterEnd},
         {"AddressRecordBetweenData",
          Lines(four, {":020000040001F9", Data(kAt100)}),
          0,
@@ -268,9 +273,11 @@ TEST(HexWritersTest, LoadHexImage_WritersOutput_LandsByteForByte) {
         // A start address: a type-05 record before the end record.
         {{"objcopy", "-I", "binary", "-O", "ihex", "--set-start=0x12345678", bin, hex}, true},
         {{"srec_cat", bin, "-binary", "-o", hex, "-intel", "-obs=32", "-address-length=2"}, true},
-        // Its default output begins with an address record, which the
-        // update takes as the end of the data.
-        {{"srec_cat", bin, "-binary", "-o", hex, "-intel", "-obs=32"}, false},
+        // Its default output begins with an extended address of zero.
+        {{"srec_cat", bin, "-binary", "-o", hex, "-intel", "-obs=32"}, true},
+        // Data above 64 KiB begins with an address record that is not zero:
+        // not this page.
+        {{"srec_cat", bin, "-binary", "-offset", "0x10000", "-o", hex, "-intel", "-obs=32"}, false},
     };
     for (const auto& w : writers) {
         std::string command;
