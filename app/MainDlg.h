@@ -19,7 +19,7 @@ public:
 
     void SaveProfile();
 
-    // Phone link (link/MainDlgLink.cpp).
+    // Phone link (MainDlgLink.cpp).
     BOOL StartLink(bool bPrimaryPort);
     void StopLink();
     BOOL CheckTcpConnection();
@@ -31,7 +31,7 @@ public:
     void OnUpdateProgram();
     void OnUpdatePFlash();
 
-    // Discovery (discovery/MainDlgDiscovery.cpp).
+    // Discovery (MainDlgDiscovery.cpp).
     void OnListPhones();
 
     CIPAddressCtrl m_IPAddressCtrl;
