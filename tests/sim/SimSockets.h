@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <chrono>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,3 +64,11 @@ Bytes block(std::uint8_t seed, std::size_t size = 128);
 // simulators of tests running in parallel never share an address and port.
 // Slots 0..29: update exchange tests, 30..49: discovery tests.
 inline std::string loopbackAddress(int slot) { return "127.0.0." + std::to_string(20 + slot); }
+
+// The simulator with these arguments, stdout and stderr on one pipe; killed
+// when the pointer goes.
+inline std::unique_ptr<CChildProcess> startPhoneSim(std::vector<std::string> args)
+{
+    args.insert(args.begin(), PHONE_SIM_PATH);
+    return CChildProcess::Start(args);
+}

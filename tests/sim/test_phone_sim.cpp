@@ -1,5 +1,4 @@
 // The simulator's update exchange, driven over loopback TCP.
-#include "SimProcess.h"
 #include "SimSockets.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <cstring>
 #include <csignal>
 #include <cstdio>
+#include <signal.h>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -24,17 +24,13 @@ constexpr std::uint16_t kPort = 8739;
 constexpr int kBusySlot = 20; // address slots below it belong to the exchange cases
 constexpr auto kAnswerTimeout = 2s;
 
-std::unique_ptr<SimProcess> startSim(const std::string& address, std::vector<std::string> args,
-                                     const std::string& readyPrefix = "phone-sim: listening on ")
+std::unique_ptr<CChildProcess> startSim(const std::string& address, std::vector<std::string> args,
+                                        const std::string& readyPrefix = "phone-sim: listening on ")
 {
     args.insert(args.begin(), {"--address", address});
-    auto sim = std::make_unique<SimProcess>(args);
-    EXPECT_TRUE(sim->spawned());
-    const auto ready = sim->waitForLine("phone-sim: ");
-    EXPECT_TRUE(ready.has_value()) << "no ready line; stderr: " << sim->stderrText();
-    if (ready) {
-        EXPECT_EQ(*ready, readyPrefix + address + ":" + std::to_string(kPort));
-    }
+    auto sim = startPhoneSim(args);
+    EXPECT_TRUE(sim && sim->WaitForOutput(readyPrefix + address + ":" + std::to_string(kPort) + "\n", 5000))
+        << (sim ? sim->Output() : "not started");
     return sim;
 }
 
@@ -212,13 +208,11 @@ TEST_P(Busy, FollowsFinishingByte)
     }
     EXPECT_FALSE(check.valid());
     EXPECT_EQ(error, ECONNREFUSED);
-    EXPECT_TRUE(sim->waitForLine("phone-sim: update started, refusing connections for 300 ms"));
     Socket again = connectWithin(address, kPort, 3s);
     ASSERT_TRUE(again.valid()) << "still refusing 3 s after the update";
     // Lower bound with slack: this test may have been scheduled late after the answer.
     EXPECT_GE(msSince(answered), 150);
     runSteps(again.fd(), {send(block(3)), expect(kAck)});
-    EXPECT_TRUE(sim->waitForLine("phone-sim: update done, listening again on " + address + ":8739"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, Busy, testing::Range(0, static_cast<int>(std::size(kBusyCases))),
@@ -266,7 +260,6 @@ TEST(Sim, SaveKeepsEveryByteAndStartsOverOnANewConnectionsFirstByte)
     // Read right after the last answer: the file must already hold everything.
     const Bytes firstUpdate = concat({block(1), block(2), Bytes{0x81}});
     EXPECT_EQ(readFile(save.path()), asText(firstUpdate));
-    EXPECT_TRUE(sim->waitForLine("phone-sim: received 257 bytes, finishing byte 0x81"));
 
     // A connection that sends nothing (the tool's post-update check) must
     // not truncate; more data on the old connection is appended.
@@ -331,12 +324,12 @@ TEST(Sim, AckDelayDoesNotHoldUpOtherConnections)
 TEST(Sim, PortZeroPicksAFreePortAndSaysWhich)
 {
     const std::string address = loopbackAddress(27);
-    SimProcess sim({"--address", address, "--port", "0"});
-    const auto ready = sim.waitForLine("phone-sim: listening on ");
-    ASSERT_TRUE(ready.has_value());
+    auto sim = startPhoneSim({"--address", address, "--port", "0"});
+    // The ready line is the first one.
     const std::string prefix = "phone-sim: listening on " + address + ":";
-    ASSERT_EQ(ready->rfind(prefix, 0), 0u) << *ready;
-    const int port = std::stoi(ready->substr(prefix.size()));
+    ASSERT_TRUE(sim->WaitForOutput(prefix, 5000) && sim->WaitForOutput("\n", 5000)) << sim->Output();
+    ASSERT_EQ(sim->Output().rfind(prefix, 0), 0u) << sim->Output();
+    const int port = std::stoi(sim->Output().substr(prefix.size()));
     ASSERT_GT(port, 0);
     int error = 0;
     Socket connection = connectTcp(address, static_cast<std::uint16_t>(port), error);
@@ -354,7 +347,8 @@ TEST_P(StopSignal, ExitsCleanlyWithAConnectionOpen)
     Socket connection = connectTcp(address, kPort, error);
     ASSERT_TRUE(connection.valid());
     runSteps(connection.fd(), {send(Bytes(50, 0x00)), silence(30)});
-    EXPECT_EQ(sim->stop(GetParam()), 0);
+    ::kill(sim->Pid(), GetParam());
+    EXPECT_EQ(sim->Wait(5000), 0) << "exit status 0 wanted";
     EXPECT_EQ(receiveOnce(connection.fd(), kAnswerTimeout).kind, Received::Kind::Eof);
 }
 
