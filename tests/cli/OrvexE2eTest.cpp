@@ -1,7 +1,6 @@
 // orvex end to end: the real binary against phone simulators, each on a
 // loopback address of its own, port 8739.
 #include "ChildProcess.h"
-#include "OrvexRun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,6 +20,7 @@
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -38,6 +38,25 @@ std::unique_ptr<CChildProcess> StartSim(const std::string& address,
     if (!pSim || !pSim->WaitForOutput(" on " + address, 5000))
         ADD_FAILURE() << "simulator on " << address << " not ready";
     return pSim;
+}
+
+// orvex run to its end: exit status (128 + the signal for a killed run),
+// standard output and standard error.
+struct COrvexResult {
+    int nStatus;
+    std::string out;
+    std::string err;
+};
+int ExitStatus(int nStatus) {
+    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+}
+COrvexResult RunOrvex(std::vector<std::string> args, const std::string& stdinText = "") {
+    args.insert(args.begin(), ORVEX_PATH);
+    auto pRun = CChildProcess::StartApart(args, stdinText);
+    if (!pRun)
+        return {-1, "", "not started"};
+    const int nStatus = pRun->Wait(60000);
+    return {ExitStatus(nStatus), pRun->Output(), pRun->Errors()};
 }
 
 std::vector<QJsonObject> Events(const std::string& out) {
@@ -285,14 +304,15 @@ TEST_F(COrvexTest, CtrlC_MidTransfer_ClosesEveryLinkReportsInterruptedExits130) 
     auto pSim = StartSim(address, {"--ack-delay", "5"});
     const fs::path image = File("image.bin", std::string(256 * 1024, 'y'));
     // -j 1: the second phone is still waiting when Ctrl-C comes.
-    COrvexRun run({"update-program", image.string(), "--json", "-j", "1", "--phone", address,
-                   "--phone", "127.0.0.52"});
-    ASSERT_TRUE(run.WaitForStdout("\"bytes\":1")) << run.Stdout();
-    run.Signal(SIGINT);
-    EXPECT_EQ(130, run.Wait());
+    auto pRun = CChildProcess::StartApart({ORVEX_PATH, "update-program", image.string(), "--json",
+                                           "-j", "1", "--phone", address, "--phone", "127.0.0.52"},
+                                          "");
+    ASSERT_TRUE(pRun && pRun->WaitForOutput("\"bytes\":1", 20000)) << pRun->Output();
+    kill(pRun->Pid(), SIGINT);
+    EXPECT_EQ(130, ExitStatus(pRun->Wait(60000)));
 
     std::map<std::string, std::string> outcomes;
-    for (const auto& event : Events(run.Stdout()))
+    for (const auto& event : Events(pRun->Output()))
         if (Str(event, "event") == "done")
             outcomes[Str(event, "phone")] = Str(event, "outcome");
     EXPECT_EQ("interrupted", outcomes[address]);
@@ -391,7 +411,7 @@ TEST_F(COrvexTest, BadInput_OneLineOnStderrStatus2AndNoConnection) {
 }
 
 TEST(OrvexBinaryTest, Binary_LinksNeitherQtWidgetsNorQtGui) {
-    auto pReadelf = CChildProcess::Start({"readelf", "-d", COrvexRun::Binary()});
+    auto pReadelf = CChildProcess::Start({"readelf", "-d", ORVEX_PATH});
     ASSERT_TRUE(pReadelf);
     pReadelf->Wait(10000);
     const std::string& needed = pReadelf->Output();

@@ -1,7 +1,6 @@
 // orvex list inside the test namespaces, against the simulator's phones, and
 // its JSON piped into an update, as a technician's script would.
 #include "Netns.h"
-#include "OrvexRun.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +16,7 @@ TEST_F(CNetnsTest, List_SimulatedPhones_TableJsonPipelineAndNone) {
         ASSERT_TRUE(CNetns::IsConfined(&why)) << why;
     }
     const std::string sim = getenv("PHONE_SIM");
-    const std::string orvex = COrvexRun::Binary();
+    const std::string orvex = ORVEX_PATH;
     // An orvex run in the tool namespace to its end: {status, output}.
     const auto run = [&](const std::vector<std::string>& argv) {
         auto pChild = m_pNetns->Spawn(CNetns::Tool, argv);

@@ -8,6 +8,7 @@
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -21,11 +22,26 @@ int MsLeft(Clock::time_point deadline) {
 
 std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::string>& argv,
                                                     int fdNetns, int fdKeep) {
-    if (argv.empty())
+    return Spawn(argv, fdNetns, fdKeep, nullptr);
+}
+
+std::unique_ptr<CChildProcess> CChildProcess::StartApart(const std::vector<std::string>& argv,
+                                                         const std::string& stdinText) {
+    return Spawn(argv, -1, -1, &stdinText);
+}
+
+std::unique_ptr<CChildProcess> CChildProcess::Spawn(const std::vector<std::string>& argv,
+                                                    int fdNetns, int fdKeep,
+                                                    const std::string* pStdin) {
+    int fds[2], err[2] = {-1, -1}, in[2] = {-1, -1};
+    if (argv.empty() || pipe2(fds, O_CLOEXEC) != 0)
         return nullptr;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
+    if (pStdin && (pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0 ||
+                   write(in[1], pStdin->data(), pStdin->size()) !=
+                       static_cast<ssize_t>(pStdin->size())))
         return nullptr;
+    if (pStdin)
+        close(in[1]);
     // Built before fork: the child of a threaded process may only exec.
     std::vector<char*> args;
     for (const std::string& arg : argv)
@@ -33,11 +49,8 @@ std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::strin
     args.push_back(nullptr);
     const pid_t parent = getpid();
     pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
+    if (pid < 0)
         return nullptr;
-    }
     if (pid == 0) {
         // A test aborted by a sanitizer must not leave its simulator holding
         // the address for the next run.
@@ -45,7 +58,9 @@ std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::strin
         if (getppid() != parent)
             _exit(127);
         dup2(fds[1], STDOUT_FILENO);
-        dup2(fds[1], STDERR_FILENO);
+        dup2(pStdin ? err[1] : fds[1], STDERR_FILENO);
+        if (pStdin)
+            dup2(in[0], STDIN_FILENO);
         if (fdNetns >= 0 && setns(fdNetns, CLONE_NEWNET) != 0) {
             static const char kMessage[] = "cannot enter the network namespace\n";
             ssize_t n = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
@@ -59,33 +74,34 @@ std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::strin
     }
     close(fds[1]);
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    return std::unique_ptr<CChildProcess>(new CChildProcess(pid, fds[0]));
+    if (pStdin) {
+        close(err[1]);
+        close(in[0]);
+        fcntl(err[0], F_SETFL, O_NONBLOCK);
+    }
+    return std::unique_ptr<CChildProcess>(new CChildProcess(pid, fds[0], err[0]));
 }
 
 CChildProcess::~CChildProcess() {
     Stop();
-    if (m_fdOut >= 0)
-        close(m_fdOut);
+    for (int fd : {m_fdOut, m_fdErr})
+        if (fd >= 0)
+            close(fd);
 }
 
 void CChildProcess::ReadAvailable(int nMs) {
-    if (m_fdOut < 0)
-        return;
-    pollfd pfd{m_fdOut, POLLIN, 0};
-    if (poll(&pfd, 1, nMs) <= 0)
+    pollfd pfds[2] = {{m_fdOut, POLLIN, 0}, {m_fdErr, POLLIN, 0}}; // a negative fd is skipped
+    if (poll(pfds, 2, nMs) <= 0)
         return;
     char buf[4096];
-    for (;;) {
-        ssize_t n = read(m_fdOut, buf, sizeof buf);
-        if (n > 0) {
-            m_strOutput.append(buf, static_cast<size_t>(n));
-            continue;
+    for (auto [pFd, pText] : {std::pair{&m_fdOut, &m_strOutput}, std::pair{&m_fdErr, &m_strErrors}}) {
+        ssize_t n = 0;
+        while (*pFd >= 0 && (n = read(*pFd, buf, sizeof buf)) > 0)
+            pText->append(buf, static_cast<size_t>(n));
+        if (n == 0 && *pFd >= 0) { // every writer has gone
+            close(*pFd);
+            *pFd = -1;
         }
-        if (n == 0) { // every writer has gone
-            close(m_fdOut);
-            m_fdOut = -1;
-        }
-        return;
     }
 }
 
@@ -112,7 +128,7 @@ int CChildProcess::Wait(int nMs) {
         if (MsLeft(deadline) == 0)
             return -1;
         ReadAvailable(10);
-        if (m_fdOut < 0)
+        if (m_fdOut < 0 && m_fdErr < 0)
             usleep(10000);
     }
     ReadAvailable(0);

@@ -1,6 +1,6 @@
-// A helper process of a test (the phone simulator, a namespace command):
-// started with its stdout and stderr on one pipe, killed by pid when the
-// object goes.
+// A helper process of a test (the phone simulator, a namespace command, the
+// program under test): started with its stdout and stderr on one pipe, or on
+// two, killed by pid when the object goes.
 #pragma once
 
 #include <memory>
@@ -15,6 +15,10 @@ public:
     // /proc/self/fd/N on its command line).
     static std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& argv,
                                                 int fdNetns = -1, int fdKeep = -1);
+    // Standard input from text (a pipe's worth), standard error kept apart
+    // from standard output (Errors()).
+    static std::unique_ptr<CChildProcess> StartApart(const std::vector<std::string>& argv,
+                                                     const std::string& stdinText);
     ~CChildProcess(); // kills (SIGTERM, then SIGKILL) and reaps it
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
@@ -24,6 +28,7 @@ public:
     bool WaitForOutput(const std::string& text, int nMs);
     // Everything read so far.
     const std::string& Output() const { return m_strOutput; }
+    const std::string& Errors() const { return m_strErrors; }
     // Sends SIGTERM and waits up to nMs (then SIGKILL); the exit status as
     // waitpid gives it, or -1.
     int Stop(int nMs = 3000);
@@ -31,12 +36,16 @@ public:
     int Wait(int nMs);
 
 private:
-    CChildProcess(pid_t pid, int fdOut) : m_pid(pid), m_fdOut(fdOut) {}
+    CChildProcess(pid_t pid, int fdOut, int fdErr) : m_pid(pid), m_fdOut(fdOut), m_fdErr(fdErr) {}
+    static std::unique_ptr<CChildProcess> Spawn(const std::vector<std::string>& argv, int fdNetns,
+                                                int fdKeep, const std::string* pStdin);
     void ReadAvailable(int nMs);
 
     pid_t m_pid;
     int m_fdOut;
+    int m_fdErr;
     bool m_bReaped = false;
     int m_nStatus = -1;
     std::string m_strOutput;
+    std::string m_strErrors;
 };
