@@ -68,6 +68,7 @@ TEST_P(Options, HelpOrRefusalBeforeStarting)
         text = path + text;
     }
     auto sim = startPhoneSim(args);
+    ASSERT_TRUE(sim) << "PHONE_SIM is not set";
     const int status = sim->Wait(5000);
     if (c.phonesFile)
         std::remove(path);
