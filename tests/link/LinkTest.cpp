@@ -163,27 +163,6 @@ TEST_F(LinkTest, Acknowledgement_OnlyALoneFFCounts) {
     EXPECT_TRUE(m_seams.Messages().empty());
 }
 
-TEST_F(LinkTest, Send_BlockAndByte0x181_PutExactlyThoseBytesOnTheWire) {
-    CRawPeer peer("127.0.4.4", kPhonePort);
-    ASSERT_TRUE(peer.IsListening());
-    SetPeer("127.0.4.4");
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(peer.Accept());
-    std::string block(128, '\0');
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = static_cast<char>(i);
-    ASSERT_TRUE(Post(WM_LINK_SEND, block.size(), reinterpret_cast<LPARAM>(block.data())));
-    std::string data;
-    ASSERT_TRUE(peer.Read(128, &data));
-    EXPECT_EQ(data, block);
-    ASSERT_TRUE(peer.Send("\xFF"));
-    EXPECT_EQ(WaitAck(kAckWaitMs), WAIT_OBJECT_0);
-    ASSERT_TRUE(Post(WM_LINK_SEND_BYTE, 0x181, 0));
-    ASSERT_TRUE(peer.Read(1, &data));
-    EXPECT_EQ(data, "\x81");
-    EXPECT_EQ(peer.ReadUntilQuiet(100), "");
-}
-
 TEST_F(LinkTest, StartLink_WhileWorkerRuns_ReturnsFalseAndLeavesPeerPort) {
     CRawPeer peer("127.0.4.5", kPhonePort);
     SetPeer("127.0.4.5");

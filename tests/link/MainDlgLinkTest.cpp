@@ -1,5 +1,5 @@
-// The main dialog's own link operations: its fields around the worker, and
-// the connection-type check.
+// The main dialog's own link operations: its fields around the worker (the
+// connection-type check is the update suite's).
 #include "RawPeer.h"
 
 #include "LinkEvents.h"
@@ -12,28 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(MainDlgLinkTest, CheckTcpConnection_OnlyType1Passes) {
-    CTempProfile profile;
-    CScriptedSeams seams;
-    CMainDlg dlg;
-    const struct {
-        int nCommType;
-        BOOL bResult;
-    } cases[] = {{1, TRUE}, {0, FALSE}, {-1, FALSE}};
-    size_t nShown = 0;
-    for (const auto& c : cases) {
-        dlg.m_nCommType = c.nCommType;
-        EXPECT_EQ(dlg.CheckTcpConnection(), c.bResult) << c.nCommType;
-        nShown += c.bResult ? 0 : 1;
-        ASSERT_EQ(seams.Messages().size(), nShown) << c.nCommType;
-        if (!c.bResult) {
-            EXPECT_EQ(seams.Messages().back().text,
-                      "Only Tcpip connection can be used for this function");
-            EXPECT_EQ(seams.Messages().back().nType, MB_OK);
-        }
-    }
-}
 
 TEST(MainDlgLinkTest, StartLinkThenStopLink_KeepsThreadIdAndClearsBoth) {
     CTempProfile profile;
