@@ -1,6 +1,6 @@
 // orvex end to end: the real binary against phone simulators, each on a
 // loopback address of its own, port 8739.
-#include "ChildProcess.h"
+#include "PhoneSim.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,11 +32,8 @@ const char kUpdating[] = "Updating ... please wait until the update led stop on 
 
 std::unique_ptr<CChildProcess> StartSim(const std::string& address,
                                         const std::vector<std::string>& args) {
-    std::vector<std::string> argv{getenv("PHONE_SIM"), "--address", address};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto pSim = CChildProcess::Start(argv);
-    if (!pSim || !pSim->WaitForOutput(" on " + address, 5000))
-        ADD_FAILURE() << "simulator on " << address << " not ready";
+    auto pSim = StartPhoneSimOn(address, args);
+    EXPECT_TRUE(pSim) << "simulator on " << address << " not ready";
     return pSim;
 }
 
@@ -302,6 +299,7 @@ TEST_F(COrvexTest, UpdatePFlash_PageFile_WrittenOnceTheEraseWaitIsOver) {
 TEST_F(COrvexTest, CtrlC_MidTransfer_ClosesEveryLinkReportsInterruptedExits130) {
     const std::string address = "127.0.0.51";
     auto pSim = StartSim(address, {"--ack-delay", "5"});
+    ASSERT_TRUE(pSim);
     const fs::path image = File("image.bin", std::string(256 * 1024, 'y'));
     // -j 1: the second phone is still waiting when Ctrl-C comes.
     auto pRun = CChildProcess::StartApart({ORVEX_PATH, "update-program", image.string(), "--json",

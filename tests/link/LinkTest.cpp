@@ -1,6 +1,6 @@
 #include "RawPeer.h"
 
-#include "ChildProcess.h"
+#include "PhoneSim.h"
 #include "LinkEvents.h"
 #include "MsgWnd.h"
 #include "Profile.h"
@@ -30,29 +30,8 @@ constexpr uint16_t kPhonePort = 8739;
 constexpr DWORD kAckWaitMs = 10000;  // what a procedure gives a block
 constexpr DWORD kNoAckWaitMs = 1000; // a phone on loopback answers far sooner
 
-constexpr int kSimReadyMs = 10000;
-
 DWORD HostForm(const char* pszDotted) {
     return ntohl(NetAddress(pszDotted));
-}
-
-std::string PhoneSimPath() {
-    const char* pszPath = getenv("PHONE_SIM");
-    return pszPath != nullptr ? pszPath : "";
-}
-
-// The phone simulator on address:8739 with extra options; null when it does
-// not come up.
-std::unique_ptr<CChildProcess> StartPhoneSim(const char* pszAddress,
-                                             const std::vector<std::string>& options,
-                                             const char* pszReady = "phone-sim: listening on") {
-    std::vector<std::string> argv = {PhoneSimPath(), "--address", pszAddress, "--port",
-                                     std::to_string(kPhonePort)};
-    argv.insert(argv.end(), options.begin(), options.end());
-    auto pSim = CChildProcess::Start(argv);
-    if (pSim && !pSim->WaitForOutput(pszReady, kSimReadyMs))
-        pSim.reset();
-    return pSim;
 }
 
 int CountEntries(const char* pszDir) {
@@ -141,7 +120,6 @@ struct CAckCase {
 };
 
 TEST_F(LinkTest, Acknowledgement_OnlyALoneFFCounts) {
-    ASSERT_FALSE(PhoneSimPath().empty()) << "PHONE_SIM is not set";
     const CAckCase cases[] = {
         {"127.0.4.1", {}, true},
         {"127.0.4.2", {"--double-ack"}, false},
@@ -150,7 +128,7 @@ TEST_F(LinkTest, Acknowledgement_OnlyALoneFFCounts) {
     const std::string block(128, '\x5A');
     for (const CAckCase& c : cases) {
         SCOPED_TRACE(c.pszAddress);
-        auto pSim = StartPhoneSim(c.pszAddress, c.faults);
+        auto pSim = StartPhoneSimOn(c.pszAddress, c.faults);
         ASSERT_TRUE(pSim);
         SetPeer(c.pszAddress);
         ASSERT_TRUE(Start());
@@ -179,8 +157,7 @@ TEST_F(LinkTest, StartLink_WhileWorkerRuns_ReturnsFalseAndLeavesPeerPort) {
 // Runs at its full length once: a refusal signals nothing, so StartLink waits
 // out its whole time-out.
 TEST_F(LinkTest, StartLink_PhoneRefuses_CostsTheFull2000ms) {
-    ASSERT_FALSE(PhoneSimPath().empty()) << "PHONE_SIM is not set";
-    auto pSim = StartPhoneSim("127.0.4.6", {"--refuse"}, "phone-sim: refusing on");
+    auto pSim = StartPhoneSimOn("127.0.4.6", {"--refuse"});
     ASSERT_TRUE(pSim);
     SetPeer("127.0.4.6");
     const auto start = std::chrono::steady_clock::now();

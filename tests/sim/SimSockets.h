@@ -1,11 +1,9 @@
 #pragma once
 
-#include "ChildProcess.h"
+#include "PhoneSim.h"
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,14 +63,3 @@ Bytes block(std::uint8_t seed, std::size_t size = 128);
 // simulators of tests running in parallel never share an address and port.
 // Slots 0..29: update exchange tests, 30..49: discovery tests.
 inline std::string loopbackAddress(int slot) { return "127.0.0." + std::to_string(20 + slot); }
-
-// The simulator (PHONE_SIM, set by CTest) with these arguments, stdout and
-// stderr on one pipe; killed when the pointer goes. Null without PHONE_SIM.
-inline std::unique_ptr<CChildProcess> startPhoneSim(std::vector<std::string> args)
-{
-    const char* path = std::getenv("PHONE_SIM");
-    if (path == nullptr)
-        return nullptr;
-    args.insert(args.begin(), path);
-    return CChildProcess::Start(args);
-}

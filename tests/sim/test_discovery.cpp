@@ -74,7 +74,7 @@ PhoneRecord decode(const Bytes& reply)
 std::unique_ptr<CChildProcess> startDiscovery(const std::string& address, std::vector<std::string> args)
 {
     args.insert(args.begin(), {"--no-tcp", "--discovery", "--discovery-bind", address});
-    auto sim = startPhoneSim(args);
+    auto sim = StartPhoneSim(args);
     EXPECT_TRUE(sim && sim->WaitForOutput("phone-sim: discovery on " + address + ":1025, unicast probes only", 5000))
         << (sim ? sim->Output() : "not started");
     return sim;

@@ -67,7 +67,7 @@ TEST_P(Options, HelpOrRefusalBeforeStarting)
         args = {"--no-tcp", "--discovery", "--discovery-bind", "127.0.0.1", "--phones-file", path};
         text = path + text;
     }
-    auto sim = startPhoneSim(args);
+    auto sim = StartPhoneSim(args);
     ASSERT_TRUE(sim) << "PHONE_SIM is not set";
     const int status = sim->Wait(5000);
     if (c.phonesFile)

@@ -28,7 +28,7 @@ std::unique_ptr<CChildProcess> startSim(const std::string& address, std::vector<
                                         const std::string& readyPrefix = "phone-sim: listening on ")
 {
     args.insert(args.begin(), {"--address", address});
-    auto sim = startPhoneSim(args);
+    auto sim = StartPhoneSim(args);
     EXPECT_TRUE(sim && sim->WaitForOutput(readyPrefix + address + ":" + std::to_string(kPort) + "\n", 5000))
         << (sim ? sim->Output() : "not started");
     return sim;
@@ -324,7 +324,7 @@ TEST(Sim, AckDelayDoesNotHoldUpOtherConnections)
 TEST(Sim, PortZeroPicksAFreePortAndSaysWhich)
 {
     const std::string address = loopbackAddress(27);
-    auto sim = startPhoneSim({"--address", address, "--port", "0"});
+    auto sim = StartPhoneSim({"--address", address, "--port", "0"});
     // The ready line is the first one.
     const std::string prefix = "phone-sim: listening on " + address + ":";
     ASSERT_TRUE(sim->WaitForOutput(prefix, 5000) && sim->WaitForOutput("\n", 5000)) << sim->Output();

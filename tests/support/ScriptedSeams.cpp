@@ -25,11 +25,6 @@ void CScriptedSeams::MapTimeout(DWORD from, DWORD to) {
     m_timeouts[from] = to;
 }
 
-void CScriptedSeams::OnMessage(std::function<void(const CShownMessage&)> fn) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_fnOnMessage = std::move(fn);
-}
-
 std::vector<CShownMessage> CScriptedSeams::Messages() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_messages;
@@ -59,21 +54,12 @@ std::vector<DWORD> CScriptedSeams::Timeouts() const {
 }
 
 int CScriptedSeams::MessageBox(const std::string& text, UINT nType) {
-    std::function<void(const CShownMessage&)> fn;
-    int nButton;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_messages.push_back({text, nType});
-        fn = m_fnOnMessage;
-        if (!m_answers.empty()) {
-            nButton = m_answers.front();
-            m_answers.pop_front();
-        } else {
-            nButton = (nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
-        }
-    }
-    if (fn)
-        fn({text, nType});
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_messages.push_back({text, nType});
+    if (m_answers.empty())
+        return (nType & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+    const int nButton = m_answers.front();
+    m_answers.pop_front();
     return nButton;
 }
 

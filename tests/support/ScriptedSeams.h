@@ -5,7 +5,6 @@
 #include "Seams.h"
 
 #include <deque>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -29,8 +28,6 @@ public:
     void QueueFile(const std::string& path);
     // Waits for a specified time-out of `from` ms last `to` ms instead.
     void MapTimeout(DWORD from, DWORD to);
-    // Runs while a message box is "shown", before it returns.
-    void OnMessage(std::function<void(const CShownMessage&)> fn);
 
     std::vector<CShownMessage> Messages() const;
     std::vector<std::string> Texts() const;
@@ -50,7 +47,6 @@ private:
     std::deque<int> m_answers;
     std::deque<std::string> m_files;
     std::map<DWORD, DWORD> m_timeouts;
-    std::function<void(const CShownMessage&)> m_fnOnMessage;
     std::vector<CShownMessage> m_messages;
     std::vector<COpenFileRequest> m_fileRequests;
     std::vector<DWORD> m_sleeps;

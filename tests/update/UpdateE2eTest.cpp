@@ -1,6 +1,6 @@
 // Update Program and Update PFlash from the main dialog against the phone
 // simulator on a loopback address of each test's own.
-#include "ChildProcess.h"
+#include "PhoneSim.h"
 #include "Event.h"
 #include "FirmwareUpdate.h"
 #include "LinkEvents.h"
@@ -138,15 +138,9 @@ protected:
         WriteProfileInt("Peer", "IPAddress",
                         static_cast<int>(0x7F000000u | static_cast<unsigned>(nLast)));
         m_address = "127.0.0." + std::to_string(nLast);
-        std::vector<std::string> argv = {getenv("PHONE_SIM"), "--address", m_address, "--save",
-                                         m_savePath.string()};
-        argv.insert(argv.end(), options.begin(), options.end());
-        m_pSim = CChildProcess::Start(argv);
-        ASSERT_TRUE(m_pSim);
-        const bool bRefuse = std::find(options.begin(), options.end(), "--refuse") != options.end();
-        const std::string ready =
-            std::string("phone-sim: ") + (bRefuse ? "refusing" : "listening") + " on ";
-        ASSERT_TRUE(m_pSim->WaitForOutput(ready + m_address + ":8739", 5000)) << m_pSim->Output();
+        options.insert(options.end(), {"--save", m_savePath.string()});
+        m_pSim = StartPhoneSimOn(m_address, options);
+        ASSERT_TRUE(m_pSim) << "no simulator on " << m_address;
     }
     // The dialog loads the profile as it opens: write it first.
     void OpenDialog() {
