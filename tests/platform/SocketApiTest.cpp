@@ -45,19 +45,3 @@ TEST(SocketApi, Wait_ServesSocketThenEventsInArrayOrder) {
     close(pair[0]);
     close(pair[1]);
 }
-
-TEST(SocketApi, Hooks_RefuseACallThenRestoreTheSystemCall) {
-    CSocketApiHooks hooks;
-    hooks.fnSocket = [](int, int, int) {
-        errno = EMFILE;
-        return -1;
-    };
-    SetSocketApiHooks(hooks);
-    EXPECT_EQ(PlatformSocket(AF_INET, SOCK_STREAM, 0), -1);
-    EXPECT_EQ(errno, EMFILE);
-    SetSocketApiHooks({});
-    int fd = PlatformSocket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_GE(fd, 0);
-    if (fd >= 0)
-        close(fd);
-}
