@@ -274,16 +274,6 @@ TEST(Sim, SaveKeepsEveryByteAndStartsOverOnANewConnectionsFirstByte)
     EXPECT_EQ(readFile(save.path()), asText(block(4)));
 }
 
-TEST(Sim, RefuseModeRefusesConnects)
-{
-    const std::string address = loopbackAddress(24);
-    auto sim = startSim(address, {"--refuse"}, "phone-sim: refusing on ");
-    int error = 0;
-    Socket connection = connectTcp(address, kPort, error);
-    EXPECT_FALSE(connection.valid());
-    EXPECT_EQ(error, ECONNREFUSED);
-}
-
 TEST(Sim, ConnectionsKeepTheirOwnState)
 {
     const std::string address = loopbackAddress(25);
