@@ -200,6 +200,7 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     EXPECT_EQ(request.flags, 0x1800u);
     EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
     EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+    EXPECT_EQ(m_pDlg->m_dwRj45ThreadId, 0u);
 }
 
 // What the phone receives and what the user is told, command by command.
@@ -334,6 +335,7 @@ TEST_F(CUpdateE2eTest, Commands_PhoneAndFileCases_TellTheUserAndSendWhatTheyShou
         else
             EXPECT_EQ(Received(), c.received) << m_pSim->Output();
         EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+        EXPECT_EQ(m_pDlg->m_dwRj45ThreadId, 0u);
         EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
         // The chosen file is offered again next time, whatever happened.
         const std::vector<COpenFileRequest> requests = m_pSeams->FileRequests();
