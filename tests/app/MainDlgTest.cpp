@@ -66,7 +66,6 @@ TEST_F(MainDlgTest, Open_LoadsTheProfileIntoTheFieldAndTheMembers) {
     EXPECT_EQ(1, dlg.m_bSaveFile);
     EXPECT_EQ(4096, dlg.m_nSaveLength);
     EXPECT_EQ(0, dlg.m_nComPort);
-    EXPECT_EQ("Orvex Tool Kit", dlg.windowTitle().toStdString());
     EXPECT_FALSE(dlg.windowIcon().isNull());
     EXPECT_EQ(dlg.GetDlgItem(1055), dlg.focusWidget());
     dlg.DestroyWindow();

@@ -1,7 +1,6 @@
 #include "SimSockets.h"
 
 #include <cerrno>
-#include <thread>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -61,18 +60,6 @@ Socket connectTcp(const std::string& ip, std::uint16_t port, int& error)
     }
     error = 0;
     return socket;
-}
-
-Socket connectWithin(const std::string& ip, std::uint16_t port, std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-        int error = 0;
-        Socket socket = connectTcp(ip, port, error);
-        if (socket.valid() || Clock::now() >= deadline)
-            return socket;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
 }
 
 bool sendAll(int fd, const Bytes& bytes)

@@ -33,8 +33,6 @@ std::string formatEndpoint(const sockaddr_in& address);
 
 // Blocking connect; on failure the socket is invalid and error holds errno.
 Socket connectTcp(const std::string& ip, std::uint16_t port, int& error);
-// Retries a refused connect until it is accepted or the timeout passes.
-Socket connectWithin(const std::string& ip, std::uint16_t port, std::chrono::milliseconds timeout);
 bool sendAll(int fd, const Bytes& bytes);
 
 struct Received {
