@@ -1,8 +1,8 @@
 #include "RawPeer.h"
 
-#include "PhoneSim.h"
 #include "LinkEvents.h"
 #include "MsgWnd.h"
+#include "PhoneSim.h"
 #include "Profile.h"
 #include "Rj45Link.h"
 #include "Rj45Thread.h"

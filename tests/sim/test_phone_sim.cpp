@@ -209,7 +209,8 @@ TEST_P(Busy, FollowsFinishingByte)
     EXPECT_FALSE(check.valid());
     EXPECT_EQ(error, ECONNREFUSED);
     Socket again; // the phone listens again once its busy time is over
-    for (const auto until = Clock::now() + 3s; !again.valid() && Clock::now() < until; std::this_thread::sleep_for(10ms))
+    for (const auto until = Clock::now() + 3s; !again.valid() && Clock::now() < until;
+         std::this_thread::sleep_for(10ms))
         again = connectTcp(address, kPort, error);
     ASSERT_TRUE(again.valid()) << "still refusing 3 s after the update";
     // Lower bound with slack: this test may have been scheduled late after the answer.

@@ -8,14 +8,15 @@
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 using Clock = std::chrono::steady_clock;
 
 int MsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 } // namespace
@@ -36,9 +37,9 @@ std::unique_ptr<CChildProcess> CChildProcess::Spawn(const std::vector<std::strin
     int fds[2], err[2] = {-1, -1}, in[2] = {-1, -1};
     if (argv.empty() || pipe2(fds, O_CLOEXEC) != 0)
         return nullptr;
-    if (pStdin && (pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0 ||
-                   write(in[1], pStdin->data(), pStdin->size()) !=
-                       static_cast<ssize_t>(pStdin->size())))
+    if (pStdin &&
+        (pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0 ||
+         write(in[1], pStdin->data(), pStdin->size()) != static_cast<ssize_t>(pStdin->size())))
         return nullptr;
     if (pStdin)
         close(in[1]);
@@ -94,7 +95,8 @@ void CChildProcess::ReadAvailable(int nMs) {
     if (poll(pfds, 2, nMs) <= 0)
         return;
     char buf[4096];
-    for (auto [pFd, pText] : {std::pair{&m_fdOut, &m_strOutput}, std::pair{&m_fdErr, &m_strErrors}}) {
+    for (auto [pFd, pText] :
+         {std::pair{&m_fdOut, &m_strOutput}, std::pair{&m_fdErr, &m_strErrors}}) {
         ssize_t n = 0;
         while (*pFd >= 0 && (n = read(*pFd, buf, sizeof buf)) > 0)
             pText->append(buf, static_cast<size_t>(n));

@@ -1,10 +1,10 @@
 // Update Program and Update PFlash from the main dialog against the phone
 // simulator on a loopback address of each test's own.
-#include "PhoneSim.h"
 #include "Event.h"
 #include "FirmwareUpdate.h"
 #include "LinkEvents.h"
 #include "MainDlg.h"
+#include "PhoneSim.h"
 #include "Profile.h"
 #include "ScriptedSeams.h"
 #include "TempProfile.h"
