@@ -28,22 +28,36 @@ struct CNotice {
     std::string data; // WM_TCP_DATA bytes
 };
 
-// The owner window: keeps every notification, taking over received records.
+// The owner window: keeps every notification, taking over received records,
+// which it frees at once, or holds while m_bHold is set.
 class COwnerWnd : public CMsgWnd {
 public:
+    ~COwnerWnd() override { FreeHeld(); }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_TCP_CONNECT || message == WM_TCP_DATA || message == WM_TCP_CLOSED) {
             CNotice notice{message, wParam, lParam, {}};
             if (message == WM_TCP_DATA) {
                 auto* pBuf = reinterpret_cast<WSABUF*>(lParam);
                 notice.data.assign(pBuf->buf, pBuf->len);
-                FreeWsaBuf(pBuf);
+                m_nBytes += pBuf->len;
+                if (m_bHold)
+                    m_held.push_back(pBuf);
+                else
+                    FreeWsaBuf(pBuf);
             }
             m_notices.push_back(notice);
         }
         return 0;
     }
+    void FreeHeld() {
+        for (WSABUF* pBuf : m_held)
+            FreeWsaBuf(pBuf);
+        m_held.clear();
+    }
     std::vector<CNotice> m_notices;
+    size_t m_nBytes = 0; // received so far
+    bool m_bHold = false;
+    std::vector<WSABUF*> m_held;
 };
 
 // Delivers the test thread's messages until pred holds or time runs out.
@@ -313,6 +327,35 @@ TEST_F(TcpSocketTest, PeerOrderlyClose_GivesItsDataThenZeroLengthDataThenClosed)
         m_socket.Close(); // what the owner does on WM_TCP_CLOSED
         EXPECT_EQ(m_socket.GetSocket(), INVALID_SOCKET);
     }
+}
+
+// A peer that streams at full speed while the owner holds every record: the
+// socket stops reading at its bound, so TCP holds the peer back; once the
+// owner frees the records, reading resumes and every byte arrives in order.
+TEST_F(TcpSocketTest, PeerStreamingWhileTheOwnerHolds_IsHeldAtTheBoundThenArrivesInOrder) {
+    constexpr size_t kTotal = 16 * 1024 * 1024; // far beyond the kernel's buffers
+    constexpr int kQuietMs = 300;
+    CRawPeer peer("127.0.3.12", 0);
+    ASSERT_TRUE(Connect(peer, "127.0.3.12"));
+    const std::string sent = Pattern(0, kTotal);
+    std::thread streamer([&] { peer.Send(sent); });
+    m_wnd.m_bHold = true;
+    // Delivered until nothing more comes: the socket has stopped reading.
+    size_t nHeld = 0;
+    do
+        nHeld = m_wnd.m_held.size();
+    while (PumpUntil([&] { return m_wnd.m_held.size() > nHeld; }, kQuietMs));
+    EXPECT_GT(m_wnd.m_nBytes, 0u);
+    EXPECT_LE(m_wnd.m_held.size() * CReceiveBudget::Cost(1536), CTcpSocket::kReceiveBacklog);
+
+    m_wnd.m_bHold = false;
+    m_wnd.FreeHeld();
+    const bool bAll = PumpUntil([&] { return m_wnd.m_nBytes >= kTotal; }, 30000);
+    if (!bAll)
+        m_socket.Close(); // resets the connection, which unblocks the streamer
+    streamer.join();
+    ASSERT_TRUE(bAll) << m_wnd.m_nBytes << " of " << kTotal << " bytes";
+    EXPECT_TRUE(Received() == sent);
 }
 
 TEST_F(TcpSocketTest, Hangup_EndsIoThreadWithClosedNotice) {

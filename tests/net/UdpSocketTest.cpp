@@ -5,11 +5,13 @@
 #include "MessageQueue.h"
 #include "MsgWnd.h"
 #include "Netns.h"
+#include "ReceiveBudget.h"
 #include "SocketApi.h"
 #include "TraceCapture.h"
 #include "UdpSocket.h"
 #include "WorkerThread.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
@@ -40,19 +42,33 @@ struct CReceived {
     std::string bytes;
 };
 
-// The owner window: records each WM_UDP_DATA and frees its record.
+// The owner window: records each WM_UDP_DATA and frees its record, or
+// holds it while m_bHold is set.
 class CRecorder : public CMsgWnd {
 public:
     CRecorder() { Create(); }
-    ~CRecorder() override { DestroyWindow(); }
+    ~CRecorder() override {
+        DestroyWindow();
+        FreeHeld();
+    }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == WM_UDP_DATA) {
             auto* pBuf = reinterpret_cast<WSABUF*>(lParam);
             m_received.push_back({wParam, std::string(pBuf->buf, pBuf->len)});
-            FreeWsaBuf(pBuf);
+            if (m_bHold)
+                m_held.push_back(pBuf);
+            else
+                FreeWsaBuf(pBuf);
         }
         return 0;
     }
+    void FreeHeld() {
+        for (WSABUF* pBuf : m_held)
+            FreeWsaBuf(pBuf);
+        m_held.clear();
+    }
+    bool m_bHold = false;
+    std::vector<WSABUF*> m_held;
     // Dispatches until n datagrams have come or dwMs pass.
     void PumpUntil(size_t n, DWORD dwMs) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMs);
@@ -349,4 +365,44 @@ TEST_F(UdpSocketNetnsTest, RefusedOption_EndsTheThreadWithItsDiagnostic) {
         expected.push_back("UDP IO thread shutting down\n");
         EXPECT_EQ(expected, lines);
     }
+}
+
+// A flood while the owner holds every datagram: beyond the bound datagrams
+// are dropped, and the burst leaves one diagnostic line once the owner has
+// caught up, not one per datagram.
+TEST_F(UdpSocketNetnsTest, FloodWhileTheOwnerHolds_DropsBeyondTheBoundWithOneLine) {
+    constexpr int kPort = 40108;
+    const std::string datagram(kRecvSize, 'f');
+    // Three times what the bound holds of them.
+    const size_t nFlood = 3 * CUdpSocket::kReceiveBacklog / CReceiveBudget::Cost(datagram.size());
+    CPeer peer("127.0.0.8", kPort);
+    CRecorder owner;
+    owner.m_bHold = true;
+    CUdpSocket sock;
+    ASSERT_TRUE(sock.Enter(owner.GetSafeHwnd(), WM_UDP_DATA, HostOrder("127.0.0.8"), kPort, kRecvSize));
+    ASSERT_TRUE(WaitForTrace(m_trace, "UDP IO thread starting\n", kPumpMs));
+    for (size_t i = 0; i < nFlood; ++i)
+        peer.SendTo(CNetns::kToolAddress, kPort, datagram);
+    // Delivered until nothing more comes.
+    size_t nHeld = 0;
+    do {
+        nHeld = owner.m_held.size();
+        owner.PumpUntil(nHeld + 1, kQuietMs);
+    } while (owner.m_held.size() > nHeld);
+    EXPECT_GT(nHeld, 0u);
+    EXPECT_LE(nHeld * CReceiveBudget::Cost(datagram.size()), CUdpSocket::kReceiveBacklog);
+
+    // Caught up: the next datagram is delivered and ends the burst.
+    owner.m_bHold = false;
+    owner.FreeHeld();
+    owner.m_received.clear();
+    peer.SendTo(CNetns::kToolAddress, kPort, "after");
+    owner.PumpUntil(1, kPumpMs);
+    ASSERT_EQ(1u, owner.m_received.size());
+    EXPECT_EQ("after", owner.m_received[0].bytes);
+    sock.Leave();
+    const std::vector<std::string> lines = m_trace.Lines();
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                  return line.find("datagrams dropped") != std::string::npos;
+              }));
 }
