@@ -43,26 +43,6 @@ TEST(PhoneListModelTest, SameAddress_UpdatesItsRowInPlace) {
     EXPECT_EQ("4", model.Row(0)[4]);
 }
 
-TEST(PhoneListModelTest, HeadingsWidthsAndAlignment) {
-    CPhoneListModel model;
-    const std::vector<std::pair<std::string, int>> columns = {
-        {"IP Address", 130}, {"Mac Address", 140},  {"Type & Version", 180},
-        {"IP Type", 70},     {"Phone Number", 140}, {"Log on", 60},
-        {"Busy", 60}};
-    ASSERT_EQ(7, model.columnCount());
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(QString::fromStdString(columns[i].first),
-                  model.headerData(i, Qt::Horizontal, Qt::DisplayRole));
-        EXPECT_EQ(columns[i].second, CPhoneListModel::Width(i));
-        EXPECT_EQ(
-            Qt::AlignCenter,
-            model.headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>());
-    }
-    model.AddRow(Phone("1.2.3.4"));
-    EXPECT_EQ(Qt::AlignCenter,
-              model.data(model.index(0, 4), Qt::TextAlignmentRole).value<Qt::Alignment>());
-}
-
 // A /16 full of phones, answering in an order unlike text order: all listed
 // in order; beyond them new addresses are dropped with one line, while a
 // listed phone's update still applies, until the list is emptied.

@@ -142,8 +142,6 @@ TEST_F(TcpSocketTest, Call_PortZero_ConnectsTo8739) {
     EXPECT_EQ(WSAGETSELECTEVENT(pConnect->lParam), FD_CONNECT);
     EXPECT_EQ(WSAGETSELECTERROR(pConnect->lParam), 0);
     EXPECT_EQ(m_socket.OnConnect(pConnect->lParam), NetAddress("127.0.3.1"));
-    EXPECT_TRUE(m_trace.Contains("Calling 127.0.3.1\n"));
-    EXPECT_TRUE(m_trace.Contains("127.0.3.1 joined the meeting\n"));
 }
 
 TEST_F(TcpSocketTest, OnConnect_Refused_Logs10061LineClosesAndStartsNoThread) {
@@ -175,7 +173,6 @@ TEST_F(TcpSocketTest, Call_SocketRefused_LogsAndStaysIdle) {
     SetSocketApiHooks(hooks);
     EXPECT_FALSE(m_socket.Call(NetAddress("127.0.3.3"), m_wnd.GetSafeHwnd(), 8739));
     SetSocketApiHooks({});
-    EXPECT_TRUE(m_trace.Contains("Could not open a socket in Call\n"));
     EXPECT_FALSE(m_socket.Write("x", 1));
 }
 
@@ -191,21 +188,14 @@ TEST_F(TcpSocketTest, Write_BeforeConnectCompletes_IsSentAfterIt) {
     EXPECT_EQ(data, "early");
 }
 
-TEST_F(TcpSocketTest, Write_AfterClose_ReturnsFalse) {
-    CRawPeer peer("127.0.3.5", 0);
-    ASSERT_TRUE(Connect(peer, "127.0.3.5"));
-    m_socket.Close();
-    EXPECT_FALSE(m_socket.Write("late", 4));
-    EXPECT_EQ(peer.ReadUntilQuiet(200), "");
-}
-
-TEST_F(TcpSocketTest, Close_Twice_IsHarmless) {
+TEST_F(TcpSocketTest, Close_TwiceThenWrite_RefusedAndTheSocketServesAgain) {
     CRawPeer peer("127.0.3.6", 0);
     ASSERT_TRUE(Connect(peer, "127.0.3.6"));
-    ASSERT_TRUE(m_socket.Write("queued", 6));
     m_socket.Close();
     m_socket.Close();
     EXPECT_EQ(m_socket.GetSocket(), INVALID_SOCKET);
+    EXPECT_FALSE(m_socket.Write("late", 4));
+    EXPECT_EQ(peer.ReadUntilQuiet(200), "");
     // The socket can be used again after it.
     CRawPeer again("127.0.3.6", 0);
     m_wnd.m_notices.clear();
@@ -229,7 +219,6 @@ TEST_F(TcpSocketTest, Write_SizeBound_AcceptsABlockRefusesMore) {
         EXPECT_EQ(m_socket.Write(big.data(), c.nCount) != FALSE, c.bAccepted) << c.nCount;
         nSent += c.bAccepted ? c.nCount : 0;
     }
-    EXPECT_TRUE(m_trace.Contains("Too much data in CTcpSocket::Write\n"));
     std::string data;
     ASSERT_TRUE(peer.Read(nSent, &data));
     EXPECT_EQ(data, big.substr(0, 1) + big.substr(0, 1536));
@@ -323,7 +312,6 @@ TEST_F(TcpSocketTest, PeerOrderlyClose_GivesItsDataThenZeroLengthDataThenClosed)
         EXPECT_EQ(last.message, static_cast<UINT>(WM_TCP_DATA));
         EXPECT_EQ(last.data.size(), 0u);
         EXPECT_EQ(Received(), sent);
-        EXPECT_FALSE(m_trace.Contains("Socket aborted\n"));
         m_socket.Close(); // what the owner does on WM_TCP_CLOSED
         EXPECT_EQ(m_socket.GetSocket(), INVALID_SOCKET);
     }
@@ -335,8 +323,8 @@ TEST_F(TcpSocketTest, PeerOrderlyClose_GivesItsDataThenZeroLengthDataThenClosed)
 TEST_F(TcpSocketTest, PeerStreamingWhileTheOwnerHolds_IsHeldAtTheBoundThenArrivesInOrder) {
     constexpr size_t kTotal = 16 * 1024 * 1024; // far beyond the kernel's buffers
     constexpr int kQuietMs = 300;
-    CRawPeer peer("127.0.3.12", 0);
-    ASSERT_TRUE(Connect(peer, "127.0.3.12"));
+    CRawPeer peer("127.0.3.14", 0);
+    ASSERT_TRUE(Connect(peer, "127.0.3.14"));
     const std::string sent = Pattern(0, kTotal);
     std::thread streamer([&] { peer.Send(sent); });
     m_wnd.m_bHold = true;
@@ -363,7 +351,6 @@ TEST_F(TcpSocketTest, Hangup_EndsIoThreadWithClosedNotice) {
     ASSERT_TRUE(Connect(peer, "127.0.3.11"));
     m_socket.Hangup();
     ASSERT_TRUE(PumpUntil([this] { return Count(WM_TCP_CLOSED) == 1; }));
-    EXPECT_TRUE(m_trace.Contains("Hangup by myself\n"));
     // Queued after the thread ended: accepted, never sent, freed by Close.
     EXPECT_TRUE(m_socket.Write("never", 5));
     m_socket.Close();
