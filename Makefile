@@ -2,8 +2,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
 
-.PHONY: all deps build run demo test sanitize fuzz bench containment clean
+.PHONY: all deps build run demo test install uninstall package sanitize fuzz bench containment clean
 
 all: build
 
@@ -22,6 +23,22 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Installs under $(PREFIX), below $(DESTDIR) when given (README, "Set-up").
+# Run as root after `make`, it only brings the build up to date: configuring
+# again as root would leave root's files in the user's build folder.
+install:
+	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) build
+	cmake --build $(BUILD) -j$(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what the last `make install` put in place.
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -DMANIFEST=$(BUILD)/install_manifest.txt -P dist/uninstall.cmake
+
+# The Debian package, $(BUILD)/orvex-toolkit_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # Quality gates (README, "Quality").
 sanitize: deps

@@ -24,7 +24,8 @@ public:
     void StopLink();
     BOOL CheckTcpConnection();
 
-    // Firmware procedures (update/MainDlgUpdate.cpp).
+    // Firmware commands (MainDlgUpdate.cpp): the procedures of update/ run
+    // with this dialog's progress window and link.
     BOOL UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode);
     void WriteFlashPage(const BYTE* pImage, int nLength);
     void OnUpdateProgram();
@@ -55,6 +56,8 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    template <typename Fn>
+    auto RunFirmwareUpdate(Fn fn);
     void DoDataExchange(CDataExchange* pDX) override;
     void OnCancel() override;
     void OnCommand(int nID) override;

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     icon.addFile(QStringLiteral(":/icons/orvex-32.png"), QSize(32, 32));
     icon.addFile(QStringLiteral(":/icons/orvex-16.png"), QSize(16, 16));
     QApplication::setWindowIcon(icon);
-    QGuiApplication::setDesktopFileName(QStringLiteral("orvex-toolkit"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quillmark.OrvexToolKit"));
     InstallTranslator();
 
     CQtUserSeams seams;

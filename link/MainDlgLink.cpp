@@ -2,7 +2,6 @@
 #include "MainDlg.h"
 
 #include "Rj45Link.h"
-#include "Seams.h"
 
 BOOL CMainDlg::StartLink(bool bPrimaryPort) {
     return StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, bPrimaryPort);
@@ -13,8 +12,5 @@ void CMainDlg::StopLink() {
 }
 
 BOOL CMainDlg::CheckTcpConnection() {
-    if (m_nCommType == 1)
-        return TRUE;
-    AfxMessageBox("Only Tcpip connection can be used for this function", MB_OK);
-    return FALSE;
+    return ::CheckTcpConnection(m_nCommType);
 }

@@ -15,6 +15,9 @@ BOOL StartRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId, bool bPrimaryPort) 
     if (pThread != nullptr)
         return FALSE;
     WriteProfileInt("Peer", "Port", bPrimaryPort ? kPrimaryPort : kAlternativePort);
+    // A connect that completed after an earlier link gave up must not stand
+    // for this one.
+    ResetEvent(g_hLinkAckEvent);
     pThread = CRj45Thread::Start(&dwThreadId);
     if (pThread == nullptr) {
         // No worker ran, so there is neither a connect to wait for nor one to stop.
@@ -37,4 +40,11 @@ void StopRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId) {
     WaitForSingleObject(g_hLinkDoneEvent, INFINITE);
     pThread = nullptr;
     dwThreadId = 0;
+}
+
+BOOL CheckTcpConnection(int nCommType) {
+    if (nCommType == 1)
+        return TRUE;
+    AfxMessageBox("Only Tcpip connection can be used for this function", MB_OK);
+    return FALSE;
 }

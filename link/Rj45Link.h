@@ -12,3 +12,7 @@ class CRj45Thread;
 BOOL StartRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId, bool bPrimaryPort);
 // Stops the worker, if one was started, and waits until it has gone.
 void StopRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId);
+
+// True when the connection type is TCP/IP (1); otherwise says so
+// ("Only Tcpip connection can be used for this function").
+BOOL CheckTcpConnection(int nCommType);

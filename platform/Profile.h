@@ -12,8 +12,13 @@ std::string GetProfileString(const char* pszSection, const char* pszEntry, const
 BOOL WriteProfileInt(const char* pszSection, const char* pszEntry, int nValue);
 BOOL WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue);
 
-// Points the store at a folder of its own (tests, the demo); an empty path
-// returns to the user's own profile.
+// A stored integer's text as GetProfileInt reads it: nDefault unless it is a
+// 32-bit value, unsigned or negative.
+UINT ParseProfileInt(const std::string& text, int nDefault);
+
+// Points the user's store at a folder of its own (tests, the demo); an empty path
+// returns to the user's own profile. Other
+// stores (SetProfileStore) are not affected.
 void SetProfileFolder(const std::string& folder);
 // The file that holds the profile now.
 std::string GetProfileFileName();

@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     clang libclang-rt-14-dev
     iproute2 xvfb xauth x11-apps imagemagick tcpdump
+    python3 dpkg-dev file desktop-file-utils appstream mandoc man-db lintian
 )
 
 missing=()

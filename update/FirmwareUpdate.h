@@ -31,6 +31,8 @@ public:
     std::function<void()> m_fnSaveProfile;
     // "Comm"/"Type" as the caller holds it; only 1 (TCP/IP) can update.
     int m_nCommType = 1;
+    // Called with true while a HEX file is read, then false: a busy cursor.
+    std::function<void(bool)> m_fnBusyCursor;
 
     BOOL UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode);
     EUpdateOutcome UpdateProgram();
@@ -38,6 +40,9 @@ public:
     BOOL WriteFlashPage(const BYTE* pImage, int nLength);
 
 private:
+    void SaveProfile();
+    void StopLink();
+
     IProgress& m_progress;
     CRj45Thread*& m_pRj45Thread;
     DWORD& m_dwRj45ThreadId;

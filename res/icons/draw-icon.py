@@ -1,7 +1,13 @@
 #!/usr/bin/env python3
 """Draws the tool's icon (an upload arrow over a phone's keypad base on a
-blue tile) as orvex-32.png and orvex-16.png. Plain Python, no libraries."""
+blue tile) as OUTDIR/orvex-N.png for each size N given. The build runs it for
+the sizes the window and the desktop's icon theme need. Plain Python, no
+libraries.
+
+usage: draw-icon.py OUTDIR N..."""
+import os
 import struct
+import sys
 import zlib
 
 BLUE = (31, 95, 174)
@@ -35,7 +41,10 @@ def shade(x, y):
     return BLUE
 
 
-def render(size, ss=8):
+def render(size):
+    # Eight by eight samples a pixel for the small sizes; the large ones need
+    # fewer to look as smooth and would otherwise take long in plain Python.
+    ss = max(2, min(8, 256 // size))
     rows = []
     for py in range(size):
         row = bytearray([0])
@@ -65,6 +74,8 @@ def png(size, data):
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(data, 9)) + chunk(b"IEND", b"")
 
 
-for n in (32, 16):
-    with open(f"orvex-{n}.png", "wb") as f:
+if len(sys.argv) < 3:
+    sys.exit(__doc__.strip().splitlines()[-1])
+for n in map(int, sys.argv[2:]):
+    with open(os.path.join(sys.argv[1], f"orvex-{n}.png"), "wb") as f:
         f.write(png(n, render(n)))

@@ -1,8 +1,14 @@
 #include "ScriptedSeams.h"
 
-CScriptedSeams::CScriptedSeams() : m_pPrevious(GetUserSeams()) { SetUserSeams(this); }
+#include <algorithm>
 
-CScriptedSeams::~CScriptedSeams() { SetUserSeams(m_pPrevious); }
+CScriptedSeams::CScriptedSeams() : m_pPrevious(GetUserSeams()) {
+    SetUserSeams(this);
+}
+
+CScriptedSeams::~CScriptedSeams() {
+    SetUserSeams(m_pPrevious);
+}
 
 void CScriptedSeams::QueueAnswer(int nButton) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -47,6 +53,11 @@ std::vector<DWORD> CScriptedSeams::Sleeps() const {
     return m_sleeps;
 }
 
+std::vector<DWORD> CScriptedSeams::Timeouts() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_timeoutsAsked;
+}
+
 int CScriptedSeams::MessageBox(const std::string& text, UINT nType) {
     std::function<void(const CShownMessage&)> fn;
     int nButton;
@@ -81,6 +92,9 @@ bool CScriptedSeams::OpenFile(const COpenFileRequest& request, std::string* pPat
 
 DWORD CScriptedSeams::Timeout(DWORD dwMilliseconds) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (std::find(m_timeoutsAsked.begin(), m_timeoutsAsked.end(), dwMilliseconds) ==
+        m_timeoutsAsked.end())
+        m_timeoutsAsked.push_back(dwMilliseconds);
     auto it = m_timeouts.find(dwMilliseconds);
     return it != m_timeouts.end() ? it->second : dwMilliseconds;
 }

@@ -18,7 +18,7 @@ struct CShownMessage {
 
 class CScriptedSeams : public IUserSeams {
 public:
-    CScriptedSeams();  // installs itself
+    CScriptedSeams();           // installs itself
     ~CScriptedSeams() override; // restores the previous seams
 
     // Buttons to press, in order; when none is left the first button
@@ -36,6 +36,8 @@ public:
     std::vector<std::string> Texts() const;
     std::vector<COpenFileRequest> FileRequests() const;
     std::vector<DWORD> Sleeps() const;
+    // The specified time-outs asked for, each once, in the order first asked.
+    std::vector<DWORD> Timeouts() const;
 
     int MessageBox(const std::string& text, UINT nType) override;
     bool OpenFile(const COpenFileRequest& request, std::string* pPath) override;
@@ -52,4 +54,5 @@ private:
     std::vector<CShownMessage> m_messages;
     std::vector<COpenFileRequest> m_fileRequests;
     std::vector<DWORD> m_sleeps;
+    std::vector<DWORD> m_timeoutsAsked;
 };

@@ -1,6 +1,8 @@
 // Update Program and Update PFlash from the main dialog against the phone
 // simulator on a loopback address of each test's own.
 #include "ChildProcess.h"
+#include "Event.h"
+#include "FirmwareUpdate.h"
 #include "LinkEvents.h"
 #include "MainDlg.h"
 #include "Profile.h"
@@ -19,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -38,12 +41,15 @@ public:
     explicit CProgressRecorder(CMainDlg* pDlg) : m_pDlg(pDlg) {}
 
     DWORD Timeout(DWORD dwMilliseconds) override {
-        if (dwMilliseconds == 10000 && OnGuiThread() && m_pDlg->m_ProgressDlg.HasWindow())
+        if (dwMilliseconds == 10000 && OnGuiThread() && m_pDlg && m_pDlg->m_ProgressDlg.HasWindow())
             m_blockTexts.push_back(m_pDlg->m_ProgressDlg.GetDlgItemText(1006));
         return CScriptedSeams::Timeout(dwMilliseconds);
     }
     void Sleep(DWORD dwMilliseconds) override {
-        if (dwMilliseconds == 5000 && OnGuiThread() && m_pDlg->m_ProgressDlg.HasWindow()) {
+        if (m_fnOnSleep)
+            m_fnOnSleep();
+        if (dwMilliseconds == 5000 && OnGuiThread() && m_pDlg &&
+            m_pDlg->m_ProgressDlg.HasWindow()) {
             CProgressDlg& progress = m_pDlg->m_ProgressDlg;
             auto* pBar = qobject_cast<QProgressBar*>(progress.GetDlgItem(1002));
             m_pauses.push_back({progress.GetDlgItemText(1006), progress.GetDlgItemText(1004),
@@ -57,12 +63,15 @@ public:
         std::string percent;
         bool bBarFull;
     };
+    void OnSleep(std::function<void()> fn) { m_fnOnSleep = std::move(fn); }
+
     std::vector<std::string> m_blockTexts;
     std::vector<CPause> m_pauses;
 
 private:
     static bool OnGuiThread() { return QThread::currentThread() == qApp->thread(); }
     CMainDlg* m_pDlg;
+    std::function<void()> m_fnOnSleep;
 };
 
 std::vector<BYTE> Pattern(size_t n) {
@@ -184,6 +193,9 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     ASSERT_EQ(m_pSeams->Messages().size(), 1u);
     EXPECT_EQ(m_pSeams->Messages()[0].text, kUpdating);
     EXPECT_EQ(m_pSeams->Messages()[0].nType, MB_OK | MB_ICONINFORMATION);
+    // The connect, each block's ack and the post-update check wait as long
+    // as a phone needs; a shorter check would call a slow phone updated.
+    EXPECT_EQ(m_pSeams->Timeouts(), (std::vector<DWORD>{2000, 10000, 4000}));
     EXPECT_EQ(m_pSeams->Sleeps(), std::vector<DWORD>{500});
 
     ASSERT_EQ(m_pSeams->FileRequests().size(), 1u);
@@ -196,139 +208,146 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
 }
 
-TEST_F(CUpdateE2eTest, UpdateProgram_PhoneKeepsAccepting_InvalidUpdateMethod) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(61, {"--update-busy-ms", "0"}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    m_pSeams->MapTimeout(4000, 1500);
-    WriteAll(m_dir / "fw.bin", Pattern(1024));
-    m_pSeams->QueueFile((m_dir / "fw.bin").string());
-
-    m_pDlg->OnUpdateProgram();
-
-    std::vector<BYTE> expected = Pattern(1024);
-    expected.push_back(0x81);
-    EXPECT_EQ(Received(), expected) << m_pSim->Output();
-    EXPECT_EQ(m_pSeams->m_blockTexts.size(), 8u);
-    ASSERT_EQ(m_pSeams->Messages().size(), 1u);
-    EXPECT_EQ(m_pSeams->Messages()[0].text, "Invalid update method");
-    EXPECT_EQ(m_pSeams->Messages()[0].nType, MB_OK);
-}
-
-TEST_F(CUpdateE2eTest,
-       UpdateProgram_PhoneStopsAfterBlock2_TcpConnectionFailedWithoutFinishOrCheck) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(62, {"--stop-after", "2", "--update-busy-ms", "0"}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    m_pSeams->MapTimeout(10000, 800);
-    WriteAll(m_dir / "fw.bin", Pattern(1024));
-    m_pSeams->QueueFile((m_dir / "fw.bin").string());
-
-    m_pDlg->OnUpdateProgram();
-
+// What the phone receives and what the user is told, command by command.
+// Every wait is shortened; the tests around this one run each for real.
+TEST_F(CUpdateE2eTest, Commands_PhoneAndFileCases_TellTheUserAndSendWhatTheyShould) {
+    struct CCase {
+        const char* name;
+        std::vector<std::string> phone;
+        int nCommType;
+        bool bPFlash;
+        // Writes the files and gives the ones chosen, one per run of the command.
+        std::function<std::vector<fs::path>(const fs::path&)> choose;
+        std::vector<int> answers;
+        std::vector<std::string> texts;
+        std::vector<BYTE> received; // empty: no connection sent anything
+    };
+    auto withByte = [](std::vector<BYTE> v, BYTE b) {
+        v.push_back(b);
+        return v;
+    };
+    auto file = [](const char* name, std::vector<BYTE> bytes) {
+        return [=](const fs::path& dir) {
+            WriteAll(dir / name, bytes);
+            return std::vector<fs::path>{dir / name};
+        };
+    };
+    auto hexFile = [](const char* name, std::string text) {
+        return [=](const fs::path& dir) {
+            WriteAll(dir / name, text);
+            return std::vector<fs::path>{dir / name, dir / "missing_page0.hex"};
+        };
+    };
     const std::vector<BYTE> image = Pattern(1024);
-    EXPECT_EQ(Received(), std::vector<BYTE>(image.begin(), image.begin() + 3 * 128));
-    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"tcp connection failed"});
-    EXPECT_TRUE(m_pSeams->Sleeps().empty()) << "no post-update check";
-    EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
-    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
-}
+    const std::vector<CCase> cases = {
+        {"phone keeps accepting",
+         {"--update-busy-ms", "0"},
+         1,
+         false,
+         file("fw.bin", image),
+         {},
+         {"Invalid update method"},
+         withByte(image, 0x81)},
+        {"empty file",
+         {"--update-busy-ms", "5000"},
+         1,
+         false,
+         file("empty.bin", {}),
+         {},
+         {kUpdating},
+         {0x81}},
+        {"phone stops after block 2",
+         {"--stop-after", "2", "--update-busy-ms", "0"},
+         1,
+         false,
+         file("fw.bin", image),
+         {},
+         {"tcp connection failed"},
+         std::vector<BYTE>(image.begin(), image.begin() + 3 * 128)},
+        {"phone refuses",
+         {"--refuse"},
+         1,
+         false,
+         file("fw.bin", Pattern(300)),
+         {},
+         {"Can not connect to Quill1"},
+         {}},
+        {"connection type not TCP/IP, checked before the file is opened",
+         {},
+         2,
+         false,
+         [](const fs::path& dir) { return std::vector<fs::path>{dir / "missing.bin"}; },
+         {},
+         {"Only Tcpip connection can be used for this function"},
+         {}},
+        {"unusable program files",
+         {},
+         1,
+         false,
+         [](const fs::path& dir) {
+             // Rounded up, this length no longer fits a signed 32-bit count.
+             WriteAll(dir / "huge.bin", std::vector<BYTE>{});
+             fs::resize_file(dir / "huge.bin", 0x7FFFFF01);
+             // A folder opens but gives no bytes.
+             return std::vector<fs::path>{dir / "huge.bin", dir / "missing.bin", dir};
+         },
+         {},
+         {"Can not malloc memory", "Can not open source file", "Can not open source file"},
+         {}},
+        {"flash page with another name, answered No",
+         {},
+         1,
+         true,
+         file("demo.hex", std::vector<BYTE>{}),
+         {IDNO},
+         {"Are you sure about flash page?"},
+         {}},
+        {"flash page with nothing to send, then a missing one",
+         {},
+         1,
+         true,
+         hexFile("page0.hex", ":00000001FF\r\n" + HexRecord(0, Pattern(16))),
+         {},
+         {"Error Hex file to upgrade Quill1", "can not open hex file",
+          "Error Hex file to upgrade Quill1"},
+         {}},
+    };
+    int nLast = 80;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_pSeams.reset();
+        m_pDlg.reset();
+        m_pSim.reset();
+        m_savePath = m_dir / (std::to_string(nLast) + ".received");
+        ASSERT_NO_FATAL_FAILURE(StartPhone(nLast++, c.phone));
+        WriteProfileInt("Comm", "Type", c.nCommType);
+        ASSERT_NO_FATAL_FAILURE(OpenDialog());
+        m_pSeams->MapTimeout(2000, 300);
+        m_pSeams->MapTimeout(10000, 800);
+        m_pSeams->MapTimeout(4000, 1000);
+        for (int nButton : c.answers)
+            m_pSeams->QueueAnswer(nButton);
+        const std::vector<fs::path> chosen = c.choose(m_dir);
+        for (const fs::path& path : chosen)
+            m_pSeams->QueueFile(path.string());
 
-// The block ack wait runs its full 10000 ms: two acks glued together are none.
-TEST_F(CUpdateE2eTest, UpdateProgram_DoubleAck_TcpConnectionFailedAfterTenSeconds) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(63, {"--double-ack"}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    WriteAll(m_dir / "fw.bin", Pattern(256));
-    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+        for (size_t i = 0; i < chosen.size(); ++i)
+            c.bPFlash ? m_pDlg->OnUpdatePFlash() : m_pDlg->OnUpdateProgram();
 
-    const auto start = std::chrono::steady_clock::now();
-    m_pDlg->OnUpdateProgram();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-
-    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"tcp connection failed"});
-    EXPECT_EQ(Received(), std::vector<BYTE>(Pattern(128)));
-    EXPECT_GE(elapsed, std::chrono::milliseconds(10000));
-}
-
-TEST_F(CUpdateE2eTest, UpdateProgram_PhoneRefuses_CanNotConnectAndNothingSent) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(64, {"--refuse"}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    m_pSeams->MapTimeout(2000, 300);
-    WriteAll(m_dir / "fw.bin", Pattern(300));
-    m_pSeams->QueueFile((m_dir / "fw.bin").string());
-
-    m_pDlg->OnUpdateProgram();
-
-    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not connect to Quill1"});
-    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
-    EXPECT_TRUE(m_pSeams->m_blockTexts.empty());
-    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
-}
-
-TEST_F(CUpdateE2eTest, UpdateProgram_AfterAFailure_OffersTheChosenPathAgain) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(65, {"--refuse"}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    m_pSeams->MapTimeout(2000, 300);
-    const std::string path = (m_dir / "chosen.bin").string();
-    WriteAll(path, Pattern(10));
-    m_pSeams->QueueFile(path);
-
-    m_pDlg->OnUpdateProgram();
-    m_pDlg->OnUpdateProgram(); // the dialog is cancelled this time
-
-    ASSERT_EQ(m_pSeams->FileRequests().size(), 2u);
-    EXPECT_EQ(m_pSeams->FileRequests()[1].initialName, path);
-    EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", ""), path);
-}
-
-TEST_F(CUpdateE2eTest, UpdateProgram_EmptyFile_SendsOnly81AndStillChecks) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(66, {"--update-busy-ms", "5000"}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    m_pSeams->MapTimeout(4000, 1000);
-    WriteAll(m_dir / "empty.bin", std::vector<BYTE>{});
-    m_pSeams->QueueFile((m_dir / "empty.bin").string());
-
-    m_pDlg->OnUpdateProgram();
-
-    EXPECT_EQ(Received(), std::vector<BYTE>{0x81});
-    EXPECT_TRUE(m_pSeams->m_blockTexts.empty());
-    EXPECT_EQ(m_pSeams->Sleeps(), std::vector<DWORD>{500});
-    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{kUpdating});
-}
-
-TEST_F(CUpdateE2eTest, UpdateProgram_ConnectionTypeNotTcp_StopsBeforeTheFileIsOpened) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(67, {}));
-    WriteProfileInt("Comm", "Type", 2);
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    // A path that cannot be opened: reaching the open would say so.
-    const std::string path = (m_dir / "missing.bin").string();
-    m_pSeams->QueueFile(path);
-
-    m_pDlg->OnUpdateProgram();
-
-    EXPECT_EQ(m_pSeams->Texts(),
-              std::vector<std::string>{"Only Tcpip connection can be used for this function"});
-    EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", ""), path);
-    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
-}
-
-TEST_F(CUpdateE2eTest, UpdateProgram_UnusableFiles_ShowTheirMessageAndSendNothing) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(68, {}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    // Rounded up, this length no longer fits a signed 32-bit count.
-    const fs::path huge = m_dir / "huge.bin";
-    WriteAll(huge, std::vector<BYTE>{});
-    fs::resize_file(huge, 0x7FFFFF01);
-    m_pSeams->QueueFile(huge.string());
-    m_pSeams->QueueFile((m_dir / "missing.bin").string());
-    m_pSeams->QueueFile(m_dir.string()); // a folder opens but gives no bytes
-
-    m_pDlg->OnUpdateProgram();
-    m_pDlg->OnUpdateProgram();
-    m_pDlg->OnUpdateProgram();
-
-    EXPECT_EQ(m_pSeams->Texts(),
-              (std::vector<std::string>{"Can not malloc memory", "Can not open source file",
-                                        "Can not open source file"}));
-    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+        EXPECT_EQ(m_pSeams->Texts(), c.texts);
+        if (c.received.empty())
+            EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+        else
+            EXPECT_EQ(Received(), c.received) << m_pSim->Output();
+        EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+        EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
+        // The chosen file is offered again next time, whatever happened.
+        const std::vector<COpenFileRequest> requests = m_pSeams->FileRequests();
+        for (size_t i = 1; i < requests.size(); ++i)
+            EXPECT_EQ(requests[i].initialName, chosen[i - 1].string());
+        EXPECT_EQ(GetProfileString(c.bPFlash ? "PFlashUpdate" : "ProgramUpdate", "SrcName", ""),
+                  chosen.back().string());
+    }
 }
 
 // A sysfs file claims a page of length and delivers a few bytes: none of
@@ -346,6 +365,22 @@ TEST_F(CUpdateE2eTest, UpdateProgram_FileDeliversLessThanItsLength_CanNotOpenAnd
 
     EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not open source file"});
     EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+}
+
+// The block ack wait runs its full 10000 ms: two acks glued together are none.
+TEST_F(CUpdateE2eTest, UpdateProgram_DoubleAck_TcpConnectionFailedAfterTenSeconds) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(63, {"--double-ack"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    WriteAll(m_dir / "fw.bin", Pattern(256));
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+
+    const auto start = std::chrono::steady_clock::now();
+    m_pDlg->OnUpdateProgram();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"tcp connection failed"});
+    EXPECT_EQ(Received(), std::vector<BYTE>(Pattern(128)));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(10000));
 }
 
 // The sector pause runs its full 5000 ms here.
@@ -386,34 +421,70 @@ TEST_F(CUpdateE2eTest, UpdatePFlash_Page0_SentWith00ThenEraseSector0WithFullBarA
     EXPECT_EQ(request.flags, 0x1800u);
 }
 
-TEST_F(CUpdateE2eTest, UpdatePFlash_OtherNameAnsweredNo_SendsNothing) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(70, {}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    WriteAll(m_dir / "demo.hex", HexRecord(0, Pattern(16)));
-    m_pSeams->QueueFile((m_dir / "demo.hex").string());
-    m_pSeams->QueueAnswer(IDNO);
+// A progress sink that counts steps and can give a stray signal of the link
+// just before a block is posted, as a late second ack would.
+class CStrayProgress : public IProgress {
+public:
+    BOOL Create() override { return TRUE; }
+    void SetStep(int) override {}
+    void SetRange(int, int) override {}
+    void SetStatusText(const std::string&) override {
+        if (m_bStrayAck)
+            SetEvent(g_hLinkAckEvent);
+    }
+    int StepIt() override { return m_nSteps++; }
+    BOOL DestroyWindow() override { return TRUE; }
+    bool m_bStrayAck = false;
+    int m_nSteps = 0;
+};
 
-    m_pDlg->OnUpdatePFlash();
+// A signal left over from an earlier connect, a stray ack or a late ack of
+// the finishing byte never answers the wait that comes after it.
+TEST_F(CUpdateE2eTest, UpdateProgram_StraySignalBeforeAWait_DoesNotAnswerIt) {
+    enum EWhen { BeforeConnect, BeforeEachBlock, BeforeCheck };
+    struct CCase {
+        const char* name;
+        std::vector<std::string> phone;
+        EWhen when;
+        std::vector<std::string> texts;
+        size_t nReceived;
+    };
+    const std::vector<CCase> cases = {
+        {"connect", {"--refuse"}, BeforeConnect, {"Can not connect to Quill1"}, 0},
+        {"block", {"--silent"}, BeforeEachBlock, {"tcp connection failed"}, 128},
+        {"post-update check", {"--update-busy-ms", "8000"}, BeforeCheck, {kUpdating}, 257},
+    };
+    int nLast = 100;
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_pSim.reset();
+        m_savePath = m_dir / (std::to_string(nLast) + ".received");
+        ASSERT_NO_FATAL_FAILURE(StartPhone(nLast++, c.phone));
+        CProgressRecorder seams(nullptr);
+        seams.MapTimeout(2000, 300);
+        seams.MapTimeout(10000, 500);
+        seams.MapTimeout(4000, 1000);
+        if (c.when == BeforeCheck)
+            seams.OnSleep([] { SetEvent(g_hLinkAckEvent); });
+        WriteAll(m_dir / "fw.bin", Pattern(256));
+        seams.QueueFile((m_dir / "fw.bin").string());
+        CStrayProgress progress;
+        progress.m_bStrayAck = c.when == BeforeEachBlock;
+        CRj45Thread* pThread = nullptr;
+        DWORD dwThreadId = 0;
+        CFirmwareUpdate update(progress, pThread, dwThreadId);
+        if (c.when == BeforeConnect)
+            SetEvent(g_hLinkAckEvent);
 
-    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Are you sure about flash page?"});
-    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
-    EXPECT_EQ(GetProfileString("PFlashUpdate", "SrcName", ""), (m_dir / "demo.hex").string());
-}
+        update.UpdateProgram();
 
-TEST_F(CUpdateE2eTest, UpdatePFlash_NothingToSend_ErrorHexFileAndNoConnection) {
-    ASSERT_NO_FATAL_FAILURE(StartPhone(71, {}));
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    WriteAll(m_dir / "page0.hex", ":00000001FF\r\n" + HexRecord(0, Pattern(16)));
-    m_pSeams->QueueFile((m_dir / "page0.hex").string());
-    m_pSeams->QueueFile((m_dir / "missing_page0.hex").string());
-
-    m_pDlg->OnUpdatePFlash();
-    m_pDlg->OnUpdatePFlash();
-
-    EXPECT_EQ(m_pSeams->Texts(),
-              (std::vector<std::string>{"Error Hex file to upgrade Quill1", "can not open hex file",
-                                        "Error Hex file to upgrade Quill1"}));
-    EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+        EXPECT_EQ(seams.Texts(), c.texts);
+        if (c.nReceived == 0)
+            EXPECT_TRUE(NothingReceived()) << m_pSim->Output();
+        else
+            EXPECT_EQ(Received().size(), c.nReceived) << m_pSim->Output();
+        EXPECT_EQ(pThread, nullptr);
+    }
 }
 
 } // namespace

@@ -1,6 +1,4 @@
-// The firmware commands of the main dialog: the stop-and-wait block upload,
-// Update Program with its post-update check, and Update PFlash.
-#include "MainDlg.h"
+#include "FirmwareUpdate.h"
 
 #include "ConfirmFlashPageFile.h"
 #include "Event.h"
@@ -9,11 +7,9 @@
 #include "LoadHexImage.h"
 #include "MessageQueue.h"
 #include "Profile.h"
+#include "Rj45Link.h"
 #include "Rj45Thread.h"
 #include "Seams.h"
-
-#include <QApplication>
-#include <QCursor>
 
 #include <climits>
 #include <cstdint>
@@ -50,15 +46,6 @@ std::string Format(const char* pszFormat, int n) {
     char sz[64];
     snprintf(sz, sizeof sz, pszFormat, n);
     return sz;
-}
-
-void SetBusyCursor(bool bBusy) {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
-        return;
-    if (bBusy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
 }
 
 struct CFileCloser {
@@ -100,31 +87,48 @@ std::unique_ptr<BYTE[]> ReadProgramImage(const std::string& path, int* pnLength)
 
 } // namespace
 
-BOOL CMainDlg::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode) {
-    if (!StartLink(true))
+CFirmwareUpdate::CFirmwareUpdate(IProgress& progress, CRj45Thread*& pRj45Thread,
+                                 DWORD& dwRj45ThreadId)
+    : m_progress(progress), m_pRj45Thread(pRj45Thread), m_dwRj45ThreadId(dwRj45ThreadId) {}
+
+void CFirmwareUpdate::SaveProfile() {
+    if (m_fnSaveProfile)
+        m_fnSaveProfile();
+}
+
+void CFirmwareUpdate::StopLink() {
+    StopRj45Link(m_pRj45Thread, m_dwRj45ThreadId);
+}
+
+BOOL CFirmwareUpdate::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode) {
+    if (!StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, true))
         return FALSE;
     const int nRounded = static_cast<int>(RoundedLength(nLength));
 
-    m_ProgressDlg.Create(nullptr);
-    m_ProgressDlg.SetStep(kBlockSize);
-    m_ProgressDlg.SetRange(0, nRounded);
+    m_progress.Create();
+    m_progress.SetStep(kBlockSize);
+    m_progress.SetRange(0, nRounded);
     for (int nOffset = 0; nOffset < nRounded; nOffset += kBlockSize) {
-        m_ProgressDlg.SetStatusText(Format("Loading data %d", nOffset));
+        m_progress.SetStatusText(Format("Loading data %d", nOffset));
+        // Only the answer to this block may end its wait: a stray second ack
+        // of the last one must not stand for it.
+        ResetEvent(g_hLinkAckEvent);
         // The worker copies the block when it handles the message; the
         // buffer stays untouched until the ack or StopLink.
         PostThreadMessage(m_dwRj45ThreadId, WM_LINK_SEND, kBlockSize,
                           reinterpret_cast<LPARAM>(pData + nOffset));
         if (AckTimedOut(kAckTimeoutMs)) {
             AfxMessageBox("tcp connection failed");
-            m_ProgressDlg.DestroyWindow();
+            m_progress.DestroyWindow();
             StopLink();
             return FALSE;
         }
-        m_ProgressDlg.StepIt();
+        m_progress.StepIt();
     }
-    m_ProgressDlg.DestroyWindow();
+    m_progress.DestroyWindow();
 
     if (dwCode != kNoFinishingCode) {
+        ResetEvent(g_hLinkAckEvent);
         PostThreadMessage(m_dwRj45ThreadId, WM_LINK_SEND_BYTE, dwCode, 0);
         if (AckTimedOut(kAckTimeoutMs)) {
             AfxMessageBox("tcp connection failed");
@@ -136,7 +140,7 @@ BOOL CMainDlg::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode) {
     return TRUE;
 }
 
-void CMainDlg::OnUpdateProgram() {
+EUpdateOutcome CFirmwareUpdate::UpdateProgram() {
     COpenFileRequest request;
     request.initialName = GetProfileString("ProgramUpdate", "SrcName", "demo.bin");
     request.defaultExt = "*.bin";
@@ -144,33 +148,40 @@ void CMainDlg::OnUpdateProgram() {
     request.flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     std::string path;
     if (!ShowOpenFileDialog(request, &path))
-        return;
+        return EUpdateOutcome::Cancelled;
     WriteProfileString("ProgramUpdate", "SrcName", path.c_str());
     SaveProfile();
-    if (!CheckTcpConnection())
-        return;
+    if (!CheckTcpConnection(m_nCommType))
+        return EUpdateOutcome::Failed;
 
     int nLength = 0;
     std::unique_ptr<BYTE[]> pImage = ReadProgramImage(path, &nLength);
     if (!pImage)
-        return;
+        return EUpdateOutcome::Failed;
     if (!UploadBlocks(pImage.get(), nLength, kProgramFinishingCode))
-        return;
+        return EUpdateOutcome::Failed;
 
     // A phone that has begun its update takes no connection for a while.
     Sleep(kCheckPauseMs);
     // A worker of its own, as StartLink makes but without its port, wait and
     // message: a connect within the wait means the phone is not updating.
+    // Only that connect may answer the check.
+    ResetEvent(g_hLinkAckEvent);
     m_pRj45Thread = CRj45Thread::Start(&m_dwRj45ThreadId);
-    if (AckTimedOut(kCheckTimeoutMs))
+    EUpdateOutcome outcome;
+    if (AckTimedOut(kCheckTimeoutMs)) {
         AfxMessageBox("Updating ... please wait until the update led stop on and off",
                       MB_OK | MB_ICONINFORMATION);
-    else
+        outcome = EUpdateOutcome::Updating;
+    } else {
         AfxMessageBox("Invalid update method");
+        outcome = EUpdateOutcome::InvalidMethod;
+    }
     StopLink();
+    return outcome;
 }
 
-void CMainDlg::OnUpdatePFlash() {
+EUpdateOutcome CFirmwareUpdate::UpdatePFlash() {
     COpenFileRequest request;
     request.initialName = GetProfileString("PFlashUpdate", "SrcName", "demo.hex");
     request.defaultExt = "*.hex";
@@ -178,40 +189,42 @@ void CMainDlg::OnUpdatePFlash() {
     request.flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     std::string path;
     if (!ShowOpenFileDialog(request, &path))
-        return;
+        return EUpdateOutcome::Cancelled;
     WriteProfileString("PFlashUpdate", "SrcName", path.c_str());
     SaveProfile();
     if (!ConfirmFlashPageFile(path))
-        return;
+        return EUpdateOutcome::Cancelled;
 
     std::unique_ptr<BYTE[]> pImage(new (std::nothrow) BYTE[kFlashPageSize]);
     if (!pImage) {
         AfxMessageBox("Can not malloc memory");
-        return;
+        return EUpdateOutcome::Failed;
     }
     memset(pImage.get(), 0xFF, kFlashPageSize);
-    const int nLength = LoadHexImage(path, pImage.get(), SetBusyCursor);
-    if (nLength > 0)
-        WriteFlashPage(pImage.get(), nLength);
-    else
+    const int nLength = LoadHexImage(path, pImage.get(), m_fnBusyCursor);
+    if (nLength <= 0) {
         AfxMessageBox("Error Hex file to upgrade Quill1");
+        return EUpdateOutcome::Failed;
+    }
+    return WriteFlashPage(pImage.get(), nLength) ? EUpdateOutcome::Written : EUpdateOutcome::Failed;
 }
 
-void CMainDlg::WriteFlashPage(const BYTE* pImage, int nLength) {
+BOOL CFirmwareUpdate::WriteFlashPage(const BYTE* pImage, int nLength) {
     if (!UploadBlocks(pImage, nLength, kFlashPageFinishingCode))
-        return;
+        return FALSE;
     int nFirst = 0;
     int nEnd = 0;
     GetFlashPageSectors(nFirst, nEnd);
 
-    m_ProgressDlg.Create(nullptr);
-    m_ProgressDlg.SetStep(1);
-    m_ProgressDlg.SetRange(nFirst, nEnd);
+    m_progress.Create();
+    m_progress.SetStep(1);
+    m_progress.SetRange(nFirst, nEnd);
     // The link is closed: the phone is left alone to erase and write.
     for (int nSector = nEnd - 1; nSector >= nFirst; --nSector) {
-        m_ProgressDlg.SetStatusText(Format("Erase sector %d", nSector));
-        m_ProgressDlg.StepIt();
+        m_progress.SetStatusText(Format("Erase sector %d", nSector));
+        m_progress.StepIt();
         Sleep(kEraseWaitMs);
     }
-    m_ProgressDlg.DestroyWindow();
+    m_progress.DestroyWindow();
+    return TRUE;
 }
