@@ -22,7 +22,7 @@ demo: build
 	@scripts/demo.sh $(BUILD)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	@scripts/run-tests.sh $(BUILD) $(JOBS)
 
 # Installs under $(PREFIX), below $(DESTDIR) when given (README, "Set-up").
 # Run as root after `make`, it only brings the build up to date: configuring

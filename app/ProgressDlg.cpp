@@ -19,7 +19,8 @@ constexpr int kFrameMs = 16;
 } // namespace
 
 CProgressDlg::CProgressDlg(UINT nCaptionID)
-    : CDialog(IDD_PROGRESS_DIALOG), m_nCaptionID(nCaptionID != 0 ? nCaptionID : IDS_WAIT) {
+    : CDialog(IDD_PROGRESS_DIALOG), m_nCaptionID(nCaptionID != 0 ? nCaptionID : IDS_WAIT),
+      m_beforeBlock([this] { PaintBeforeBlocking(); }) {
     m_frame.setSingleShot(true);
     m_frame.setTimerType(Qt::PreciseTimer);
     m_frame.setInterval(kFrameMs);
@@ -94,6 +95,13 @@ void CProgressDlg::PaintHeldChanges() {
     QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
     m_bFramePainted = false;
     m_frame.start();
+}
+
+void CProgressDlg::PaintBeforeBlocking() {
+    if (!HasWindow() || !m_frame.isActive())
+        return; // idle: everything shown has been painted
+    setUpdatesEnabled(true);
+    repaint(); // paints and sends it to the display, before the thread blocks
 }
 
 void CProgressDlg::paintEvent(QPaintEvent* pEvent) {

@@ -2,6 +2,7 @@
 // and percentage. It disables its owner while it exists.
 #pragma once
 
+#include "BeforeBlockHook.h"
 #include "Dialog.h"
 
 #include <QTimer>
@@ -39,6 +40,7 @@ private:
     void ReEnableOwner();
     void ContentChanged();
     void PaintHeldChanges();
+    void PaintBeforeBlocking();
 
     UINT m_nCaptionID;
     int m_nLower = 0;
@@ -54,4 +56,8 @@ private:
     // off) and painted as the next frame's, when this one ends.
     QTimer m_frame;
     bool m_bFramePainted = false;
+    // The procedures block the UI thread in their waits right after a step;
+    // what the frame holds is painted before, or it would not be seen until
+    // the wait ends (5 s for an erase).
+    CBeforeBlockHook m_beforeBlock;
 };

@@ -1,6 +1,13 @@
 #include "HexReference.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
 namespace {
+
+constexpr int kPage = 65536;
+
 int DigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -11,38 +18,61 @@ int DigitValue(char c) {
     return -1;
 }
 
-// The byte of the two digits at column nAt, or -1.
-int PairAt(const std::string& line, size_t nAt) {
-    if (nAt + 1 >= line.size())
-        return -1;
-    const int nHigh = DigitValue(line[nAt]);
-    const int nLow = DigitValue(line[nAt + 1]);
-    return nHigh < 0 || nLow < 0 ? -1 : nHigh * 16 + nLow;
+std::string Hex2(int n) {
+    char sz[3];
+    snprintf(sz, sizeof sz, "%02X", n & 0xFF);
+    return sz;
 }
+
 } // namespace
 
-bool ParseHexLineRef(const std::string& line, CHexRecordRef* pRecord) {
-    // ":" NN AAAA "00" DD... CC
-    if (line.size() < 11 || line[0] != ':' || line[7] != '0' || line[8] != '0')
-        return false;
-    const int nCount = PairAt(line, 1);
-    const int nHigh = PairAt(line, 3);
-    const int nLow = PairAt(line, 5);
-    if (nCount < 0 || nHigh < 0 || nLow < 0)
-        return false;
-    unsigned nSum = static_cast<unsigned>(nCount + nHigh + nLow);
-    pRecord->nCount = nCount;
-    pRecord->nAddress = nHigh * 256 + nLow;
-    pRecord->data.clear();
-    for (int i = 0; i < nCount; ++i) {
-        const int nByte = PairAt(line, 9 + 2 * static_cast<size_t>(i));
-        if (nByte < 0)
-            return false;
-        pRecord->data.push_back(static_cast<uint8_t>(nByte));
-        nSum += static_cast<unsigned>(nByte);
+CHexLineRef ParseHexLineRef(const std::string& line) {
+    CHexLineRef ref;
+    if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; }))
+        return ref;
+    ref.kind = CHexLineRef::Damaged;
+    if (line[0] != ':') {
+        ref.reason = "no record mark";
+        return ref;
     }
-    const int nCheck = PairAt(line, 9 + 2 * static_cast<size_t>(nCount));
-    return nCheck >= 0 && ((nSum + static_cast<unsigned>(nCheck)) & 0xFF) == 0;
+    // The run of hexadecimal digits after the mark decides: it must hold the
+    // header (count, address, type: 8 digits), then 2 per data byte and 2
+    // for the checksum. What stops the run short is the fault.
+    size_t nRun = 0;
+    while (1 + nRun < line.size() && DigitValue(line[1 + nRun]) >= 0)
+        ++nRun;
+    const auto shortBy = [&](size_t nNeed) {
+        ref.reason = 1 + nRun == line.size() ? "line too short" : "non-hex character";
+        return nRun < nNeed;
+    };
+    if (nRun < 8 && shortBy(8))
+        return ref;
+    std::vector<int> bytes;
+    for (size_t i = 0; i + 1 < nRun; i += 2)
+        bytes.push_back(DigitValue(line[1 + i]) * 16 + DigitValue(line[2 + i]));
+    const size_t nCount = static_cast<size_t>(bytes[0]);
+    if (nRun < 10 + 2 * nCount && shortBy(10 + 2 * nCount))
+        return ref;
+    bytes.resize(5 + nCount); // count, address (2), type, data, checksum
+    int nSum = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); ++i)
+        nSum += bytes[i];
+    const int nExpected = (256 - nSum % 256) % 256;
+    if (bytes.back() != nExpected) {
+        ref.reason = "checksum " + Hex2(bytes.back()) + ", expected " + Hex2(nExpected);
+        return ref;
+    }
+    if (bytes[3] > 5) {
+        ref.reason = "unknown record type " + Hex2(bytes[3]);
+        return ref;
+    }
+    ref.kind = CHexLineRef::Record;
+    ref.reason.clear();
+    ref.nCount = static_cast<int>(nCount);
+    ref.nAddress = bytes[1] * 256 + bytes[2];
+    ref.nType = bytes[3];
+    ref.data.assign(bytes.begin() + 4, bytes.end() - 1);
+    return ref;
 }
 
 bool NextLineRef(const std::string& text, size_t* pOffset, std::string* pLine) {
@@ -56,4 +86,78 @@ bool NextLineRef(const std::string& text, size_t* pOffset, std::string* pLine) {
         pLine->pop_back();
     *pOffset = nEnd + 1;
     return true;
+}
+
+// An extended address record of zero moves nothing: the page is still page 0.
+static bool IsZeroAddressRecord(const CHexLineRef& ref) {
+    return ref.kind == CHexLineRef::Record && (ref.nType == 2 || ref.nType == 4) &&
+           ref.nCount == 2 && ref.data[0] == 0 && ref.data[1] == 0;
+}
+
+CHexFileRef ReadHexFileRef(const std::string& text) {
+    // Every line up to the first end-of-file record counts; nothing after it.
+    std::vector<CHexLineRef> lines;
+    size_t nOffset = 0;
+    std::string line;
+    while (NextLineRef(text, &nOffset, &line)) {
+        CHexLineRef ref = ParseHexLineRef(line);
+        if (ref.kind == CHexLineRef::Record && ref.nType == 1)
+            break;
+        lines.push_back(std::move(ref));
+    }
+    // The data is the leading run of data records; each fault is the first
+    // line that breaks a rule, and the earliest one refuses the file.
+    size_t nRun = 0;
+    while (nRun < lines.size() &&
+           ((lines[nRun].kind == CHexLineRef::Record && lines[nRun].nType == 0) ||
+            IsZeroAddressRecord(lines[nRun])))
+        ++nRun;
+    CHexFileRef file;
+    file.image.assign(kPage, 0xFF);
+    size_t nFault = lines.size();
+    for (size_t i = 0; i < lines.size() && nFault == lines.size(); ++i) {
+        const CHexLineRef& ref = lines[i];
+        if (IsZeroAddressRecord(ref))
+            continue;
+        if (ref.kind == CHexLineRef::Damaged)
+            file.reason = ref.reason;
+        else if (ref.kind == CHexLineRef::Record && ref.nType == 0 && i >= nRun)
+            file.reason = "data record after the end of the data";
+        else if (i < nRun && ref.nAddress + ref.nCount > kPage)
+            file.reason = "record runs past the 64 KiB page";
+        else
+            continue;
+        nFault = i;
+    }
+    // Coverage as a sweep over where records begin (+1) and end (-1).
+    std::map<int, int> edges;
+    for (size_t i = 0; i < std::min(nRun, nFault); ++i) {
+        const CHexLineRef& ref = lines[i];
+        if (IsZeroAddressRecord(ref))
+            continue;
+        std::copy(ref.data.begin(), ref.data.end(), file.image.begin() + ref.nAddress);
+        if (ref.nCount > 0) {
+            ++edges[ref.nAddress];
+            --edges[ref.nAddress + ref.nCount];
+        }
+        file.nLength = std::max(file.nLength, ref.nAddress + ref.nCount);
+        ++file.nRecords;
+    }
+    int nDepth = 0;
+    for (const auto& edge : edges) {
+        if (nDepth == 0 && edge.second != 0)
+            file.ranges.push_back({edge.first, edge.first});
+        nDepth += edge.second;
+        if (nDepth == 0 && !file.ranges.empty())
+            file.ranges.back().second = edge.first;
+    }
+    if (nFault < lines.size()) {
+        file.nLine = static_cast<int>(nFault) + 1;
+    } else if (file.nLength == 0) {
+        file.reason = "no data";
+    }
+    file.bAccepted = file.reason.empty();
+    if (!file.bAccepted)
+        file.nLength = 0;
+    return file;
 }

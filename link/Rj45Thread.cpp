@@ -10,13 +10,12 @@ CRj45Thread::~CRj45Thread() = default;
 
 CRj45Thread* CRj45Thread::Start(DWORD* pdwThreadId) {
     auto* pThread = new CRj45Thread;
-    if (!pThread->CreateThread()) {
+    // The id comes back through the call: a worker whose window cannot be
+    // created has deleted itself before we could read it from the object.
+    if (!pThread->CreateThread(pdwThreadId)) {
         delete pThread;
-        *pdwThreadId = 0;
         return nullptr;
     }
-    // Still alive here: the worker ends only on a message posted to this id.
-    *pdwThreadId = pThread->m_nThreadID;
     return pThread;
 }
 

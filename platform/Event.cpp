@@ -1,5 +1,7 @@
 #include "Event.h"
 
+#include "BeforeBlockHook.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -110,8 +112,22 @@ BOOL ResetEvent(HEVENT hEvent) {
     return TRUE;
 }
 
+namespace {
+// A wait no longer than a display frame goes unseen; only a longer one lets
+// the thread's hooks run, so a fast upload still paints once a frame.
+constexpr DWORD kUnseenWaitMs = 16;
+} // namespace
+
 DWORD WaitForSingleObject(HEVENT hEvent, DWORD dwMilliseconds) {
-    return hEvent ? hEvent->Wait(dwMilliseconds) : WAIT_FAILED;
+    if (hEvent == nullptr)
+        return WAIT_FAILED;
+    if (dwMilliseconds <= kUnseenWaitMs || !CBeforeBlockHook::AnyOnThisThread())
+        return hEvent->Wait(dwMilliseconds);
+    const DWORD dwResult = hEvent->Wait(kUnseenWaitMs);
+    if (dwResult != WAIT_TIMEOUT)
+        return dwResult;
+    CBeforeBlockHook::RunAll();
+    return hEvent->Wait(dwMilliseconds == INFINITE ? INFINITE : dwMilliseconds - kUnseenWaitMs);
 }
 
 void CloseHandle(HEVENT hEvent) { delete hEvent; }

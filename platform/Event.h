@@ -36,5 +36,7 @@ typedef CEvent* HEVENT;
 HEVENT CreateEventA(bool bManualReset, bool bInitialState);
 BOOL SetEvent(HEVENT hEvent);
 BOOL ResetEvent(HEVENT hEvent);
+// A wait longer than a display frame runs the thread's CBeforeBlockHook
+// hooks once it has lasted that long.
 DWORD WaitForSingleObject(HEVENT hEvent, DWORD dwMilliseconds);
 void CloseHandle(HEVENT hEvent);

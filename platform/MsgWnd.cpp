@@ -4,6 +4,13 @@
 #include "WindowRegistry.h"
 #include "WorkerThread.h"
 
+#include <mutex>
+
+namespace {
+std::mutex g_hookMutex;
+std::function<bool()> g_fnCreateHook;
+} // namespace
+
 CMsgWnd::~CMsgWnd() {
     // Too late for WM_DESTROY (the derived part is gone); just retire the handle.
     if (m_hWnd != 0) {
@@ -12,8 +19,20 @@ CMsgWnd::~CMsgWnd() {
     }
 }
 
+void CMsgWnd::SetCreateHook(std::function<bool()> fnHook) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_fnCreateHook = std::move(fnHook);
+}
+
 BOOL CMsgWnd::Create() {
     if (m_hWnd != 0)
+        return FALSE;
+    std::function<bool()> fnHook;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        fnHook = g_fnCreateHook;
+    }
+    if (fnHook && !fnHook())
         return FALSE;
     m_pQueue = CMessageQueue::ForCurrentThread();
     m_hWnd = PlatformWindows::Register(this, m_pQueue);

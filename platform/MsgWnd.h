@@ -3,6 +3,8 @@
 
 #include "WinTypes.h"
 
+#include <functional>
+
 class CMessageQueue;
 
 class CMsgWnd {
@@ -15,6 +17,10 @@ public:
     // Registers the window on the calling thread and sends it WM_CREATE; a
     // WM_CREATE result of -1 undoes the creation and gives FALSE.
     BOOL Create();
+    // Test seam: a hook that returns false makes Create fail before
+    // WM_CREATE, as a window the system cannot make. Called on the creating
+    // thread.
+    static void SetCreateHook(std::function<bool()> fnHook);
     // Sends WM_DESTROY, unregisters the handle and discards the messages
     // still queued for it. Ends the thread's loop when it is the worker's
     // main window.

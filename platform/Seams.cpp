@@ -1,5 +1,7 @@
 #include "Seams.h"
 
+#include "BeforeBlockHook.h"
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -40,4 +42,9 @@ bool ShowOpenFileDialog(const COpenFileRequest& request, std::string* pPath) {
 
 DWORD ScaleTimeout(DWORD dwMilliseconds) { return g_pSeams->Timeout(dwMilliseconds); }
 
-void Sleep(DWORD dwMilliseconds) { g_pSeams->Sleep(dwMilliseconds); }
+void Sleep(DWORD dwMilliseconds) {
+    // A pause is long by intent; a yield is not.
+    if (dwMilliseconds != 0)
+        CBeforeBlockHook::RunAll();
+    g_pSeams->Sleep(dwMilliseconds);
+}

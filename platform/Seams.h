@@ -39,5 +39,6 @@ int AfxMessageBox(const std::string& text, UINT nType = MB_OK);
 bool ShowOpenFileDialog(const COpenFileRequest& request, std::string* pPath);
 // The wait to use for a specified time-out, such as 10000 ms per block.
 DWORD ScaleTimeout(DWORD dwMilliseconds);
-// Sleep(0) yields the processor.
+// Sleep(0) yields the processor; a longer pause first runs the thread's
+// CBeforeBlockHook hooks.
 void Sleep(DWORD dwMilliseconds);

@@ -16,17 +16,23 @@ void CWorkerThread::SetCreateHook(std::function<bool()> fnHook) { g_fnCreateHook
 
 CWorkerThread* CWorkerThread::Current() { return t_pCurrent; }
 
-BOOL CWorkerThread::CreateThread() {
+BOOL CWorkerThread::CreateThread(DWORD* pdwThreadId) {
+    DWORD dwUnused = 0;
+    DWORD& dwThreadId = pdwThreadId != nullptr ? *pdwThreadId : dwUnused;
+    dwThreadId = 0;
     if (g_fnCreateHook && !g_fnCreateHook())
         return FALSE;
     // The queue is registered before the thread runs, so nothing posted in
     // the meantime is lost.
     auto pQueue = std::make_unique<CMessageQueue>();
     m_nThreadID = pQueue->GetThreadId();
+    // Handed out now: once the thread runs, `this` may be deleted under us.
+    dwThreadId = m_nThreadID;
     try {
         std::thread(ThreadMain, this, pQueue.get()).detach();
     } catch (const std::system_error&) {
         m_nThreadID = 0;
+        dwThreadId = 0;
         return FALSE;
     }
     pQueue.release();

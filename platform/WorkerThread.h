@@ -16,11 +16,13 @@ public:
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
 
-    // Starts the thread; its queue exists and m_nThreadID is valid on return,
-    // so messages may be posted at once. FALSE when no thread could be
-    // started: the object was not handed to a thread and the caller still
-    // owns it.
-    BOOL CreateThread();
+    // Starts the thread; its queue exists on return, so messages may be
+    // posted at once. The id goes to *pdwThreadId, when given, before the
+    // thread runs: a worker whose InitInstance fails deletes itself at once,
+    // so the object may be gone by the time this returns. FALSE (id 0) when
+    // no thread could be started: the object was not handed to a thread and
+    // the caller still owns it.
+    BOOL CreateThread(DWORD* pdwThreadId = nullptr);
 
     // Test seam: a hook that returns false makes CreateThread fail.
     static void SetCreateHook(std::function<bool()> fnHook);

@@ -6,11 +6,12 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
-    libgl-dev libxkbcommon-dev fonts-dejavu-core
+    libgl-dev libxkbcommon-dev libx11-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     clang libclang-rt-14-dev
     iproute2 xvfb xauth x11-apps imagemagick tcpdump
     python3 dpkg-dev file desktop-file-utils appstream mandoc man-db lintian
+    srecord
 )
 
 missing=()

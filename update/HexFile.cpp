@@ -2,6 +2,7 @@
 
 #include "HexPairToByte.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
@@ -12,15 +13,16 @@ constexpr size_t kAddressColumn = 3;
 constexpr size_t kTypeColumn = 7;
 constexpr size_t kDataColumn = 9;
 
-// True when the line holds hexadecimal digits from column `first` for
-// `count` characters.
-bool AreHexDigits(const std::string& line, size_t first, size_t count) {
-    if (line.size() < first + count)
-        return false;
-    for (size_t i = first; i < first + count; ++i)
+// Why the `count` characters from column `first` are no hexadecimal digits,
+// read left to right; null when they are.
+const char* FieldFault(const std::string& line, size_t first, size_t count) {
+    for (size_t i = first; i < first + count; ++i) {
+        if (i >= line.size())
+            return "line too short";
         if (HexDigitValue(line[i]) < 0)
-            return false;
-    return true;
+            return "non-hex character";
+    }
+    return nullptr;
 }
 
 BYTE ByteAt(const std::string& line, size_t column) {
@@ -61,34 +63,65 @@ bool CHexFile::ReadString(std::string* pLine) {
     return true;
 }
 
-BOOL CHexFile::ReadRecord() {
+CHexFile::ELine CHexFile::ReadLine() {
+    m_strFault.clear();
     if (!ReadString(&m_strLine))
-        return FALSE;
-    const std::string& line = m_strLine;
-    // Only data records (type "00"); every other line ends the reading.
-    if (line.empty() || line[0] != ':' || line.size() <= kTypeColumn + 1 ||
-        line[kTypeColumn] != '0' || line[kTypeColumn + 1] != '0')
-        return FALSE;
-    if (!AreHexDigits(line, kCountColumn, kDataColumn - kCountColumn))
-        return FALSE;
-    const int nCount = ByteAt(line, kCountColumn);
-    // The fields the count announces, data and checksum, must all be there.
-    if (!AreHexDigits(line, kDataColumn, 2 * static_cast<size_t>(nCount) + 2))
-        return FALSE;
+        return ELine::End;
+    return Parse();
+}
 
-    m_nCount = nCount;
-    m_strAddress = line.substr(kAddressColumn, 4);
+BOOL CHexFile::ReadRecord() {
+    return ReadLine() == ELine::Record && m_nType == kDataRecord;
+}
+
+CHexFile::ELine CHexFile::Parse() {
+    const std::string& line = m_strLine;
+    if (line.find_first_not_of(" \t") == std::string::npos)
+        return ELine::Blank;
+    if (line[0] != ':') {
+        m_strFault = "no record mark";
+        return ELine::Damaged;
+    }
+    // Count, address and type first: the count says how long the rest is.
+    const char* pszFault = FieldFault(line, kCountColumn, kDataColumn - kCountColumn);
+    if (pszFault == nullptr) {
+        const size_t nCount = ByteAt(line, kCountColumn);
+        pszFault = FieldFault(line, kDataColumn, 2 * nCount + 2);
+    }
+    if (pszFault != nullptr) {
+        m_strFault = pszFault;
+        return ELine::Damaged;
+    }
+    const int nCount = ByteAt(line, kCountColumn);
     const BYTE byHigh = ByteAt(line, kAddressColumn);
     const BYTE byLow = ByteAt(line, kAddressColumn + 2);
-    m_nAddress = 256 * byHigh + byLow;
-    unsigned nSum = static_cast<unsigned>(nCount) + byHigh + byLow;
-
-    m_strData = line.substr(kDataColumn, 2 * static_cast<size_t>(nCount));
+    const int nType = ByteAt(line, kTypeColumn);
+    unsigned nSum = static_cast<unsigned>(nCount) + byHigh + byLow + static_cast<unsigned>(nType);
+    BYTE data[kMaxRecordBytes];
     for (int i = 0; i < nCount; ++i) {
-        m_data[i] = ByteAt(line, kDataColumn + 2 * static_cast<size_t>(i));
-        nSum += m_data[i];
+        data[i] = ByteAt(line, kDataColumn + 2 * static_cast<size_t>(i));
+        nSum += data[i];
     }
     // The checksum makes the low byte of the whole record's sum zero.
     const BYTE byExpected = static_cast<BYTE>(0x100 - (nSum & 0xFF));
-    return ByteAt(line, kDataColumn + 2 * static_cast<size_t>(nCount)) == byExpected;
+    const BYTE byChecksum = ByteAt(line, kDataColumn + 2 * static_cast<size_t>(nCount));
+    if (byChecksum != byExpected) {
+        char sz[40];
+        snprintf(sz, sizeof sz, "checksum %02X, expected %02X", byChecksum, byExpected);
+        m_strFault = sz;
+        return ELine::Damaged;
+    }
+    if (nType > kLastRecordType) {
+        char sz[40];
+        snprintf(sz, sizeof sz, "unknown record type %02X", nType);
+        m_strFault = sz;
+        return ELine::Damaged;
+    }
+    m_nCount = nCount;
+    m_nType = nType;
+    m_strAddress = line.substr(kAddressColumn, 4);
+    m_nAddress = 256 * byHigh + byLow;
+    m_strData = line.substr(kDataColumn, 2 * static_cast<size_t>(nCount));
+    std::copy(data, data + nCount, m_data);
+    return ELine::Record;
 }

@@ -1,5 +1,5 @@
-// Reader of Intel HEX files that accepts data records only: each ReadRecord
-// takes the next line and says whether it is a well-formed data record.
+// Reader of Intel HEX files, one line at a time: each line is a blank line, a
+// well-formed record, or damaged, and ReadRecord takes only data records.
 #pragma once
 
 #include "WinTypes.h"
@@ -15,6 +15,13 @@ public:
     static constexpr UINT typeText = 0x4000;
     // A byte count is one byte, so a record holds at most 255 data bytes.
     static constexpr int kMaxRecordBytes = 255;
+    // Record types: data, end of file; 02 to 05 set addresses.
+    static constexpr int kDataRecord = 0x00;
+    static constexpr int kEndOfFileRecord = 0x01;
+    static constexpr int kLastRecordType = 0x05;
+
+    // What a line read by ReadLine is.
+    enum class ELine { End, Blank, Record, Damaged };
 
     CHexFile() = default;
     CHexFile(const CHexFile&) = delete;
@@ -22,9 +29,12 @@ public:
 
     // Read-only text access is all the reader does; other flags fail.
     BOOL Open(const std::string& path, UINT nOpenFlags);
-    // Reads the next line; true when it is a data record with a correct
-    // checksum, its fields then filled in. False at the end of the file and
-    // for any other line.
+    // Reads the next line. A well-formed record of a known type (checksum
+    // right, every field there) fills the fields below; a damaged line says
+    // why in m_strFault. End at the end of the file.
+    ELine ReadLine();
+    // Reads the next line; true when it is a well-formed data record, its
+    // fields then filled in. False at the end of the file and for any other line.
     BOOL ReadRecord();
     void Close();
 
@@ -33,11 +43,14 @@ public:
     std::string m_strData;    // its data digits, 2 per byte
     int m_nCount = 0;         // the record's byte count
     int m_nAddress = 0;       // the record's load address, 0 to 65535
+    int m_nType = 0;          // the record's type
     BYTE m_data[kMaxRecordBytes] = {};
+    std::string m_strFault; // why the line last read is damaged
 
 private:
     // Reads one line; a CR before the LF belongs to the line end.
     bool ReadString(std::string* pLine);
+    ELine Parse();
 
     struct CFileCloser {
         void operator()(FILE* pFile) const { fclose(pFile); }

@@ -67,11 +67,17 @@ QString CQtUserSeams::ConvertFilter(const std::string& mfcFilter) {
         const QString name = parts[i].trimmed();
         if (name.isEmpty())
             break; // the "||" that ends the list
-        QString patterns = parts[i + 1].trimmed();
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        QStringList patterns = parts[i + 1].trimmed().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        const QString given =
+            QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        // "*.*" means every file on Windows; here it would hide names without a dot.
+        for (QString& pattern : patterns)
+            if (pattern.trimmed() == QStringLiteral("*.*"))
+                pattern = QStringLiteral("*");
         // Qt reads the patterns from the parentheses of the name.
-        const QString suffix = QStringLiteral(" (") + patterns + QLatin1Char(')');
-        filters << (name.endsWith(suffix) ? name : name + suffix);
+        const QString shown = name.endsWith(given) ? name.left(name.size() - given.size()) : name;
+        filters << shown + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -83,11 +89,8 @@ bool CQtUserSeams::OpenFile(const COpenFileRequest& request, std::string* pPath)
     const QString filter = ConvertFilter(request.filter);
     if (!filter.isEmpty())
         dialog.setNameFilter(filter);
-    if (!request.defaultExt.empty()) {
-        QString ext = QString::fromStdString(request.defaultExt);
-        ext.remove(QStringLiteral("*.")).remove(QLatin1Char('.'));
-        dialog.setDefaultSuffix(ext);
-    }
+    // No default suffix: a file called "firmware" is taken as it is, never
+    // turned into a "firmware.bin" that does not exist.
     if (!request.initialName.empty())
         dialog.selectFile(QString::fromStdString(request.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

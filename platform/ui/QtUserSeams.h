@@ -11,9 +11,10 @@ public:
     // of the MB_ flags (no icon flag: the warning icon); IDOK, IDCANCEL,
     // IDYES or IDNO.
     int MessageBox(const std::string& text, UINT nType) override;
-    // A QFileDialog for one existing file, the initial name selected.
+    // A QFileDialog for one existing file, the initial name selected; the
+    // name is taken as given, with no default suffix.
     bool OpenFile(const COpenFileRequest& request, std::string* pPath) override;
 
-    // "A (*.a)|*.a|B (*.*)|*.*||" -> "A (*.a);;B (*.*)".
+    // "A (*.a)|*.a|B (*.*)|*.*||" -> "A (*.a);;B (*)": "*.*" lists every file.
     static QString ConvertFilter(const std::string& mfcFilter);
 };

@@ -93,49 +93,44 @@ TEST_F(MainDlgTest, SaveProfile_StoresTheFieldAsOneHostFormInteger) {
     }
 }
 
-struct CComPortCase {
+// A value as it is stored before the dialog opens, and as a save leaves it.
+struct CSaveCase {
+    const char* key;    // "Section/Key"
     const char* stored; // null: absent
     const char* saved;
 };
 
-TEST_F(MainDlgTest, SaveProfile_RewritesThePortAsCom1OrCom2) {
-    const CComPortCase cases[] = {
-        {nullptr, "COM1"}, {"COM1", "COM1"}, {"COM2", "COM2"}, {"COM3", "COM2"}, {"com1", "COM2"},
+TEST_F(MainDlgTest, SaveProfile_WritesBackWhatItLoaded) {
+    const CSaveCase cases[] = {
+        // The port is written back as COM1 or COM2 only.
+        {"Rs232/Port", nullptr, "COM1"},
+        {"Rs232/Port", "COM1", "COM1"},
+        {"Rs232/Port", "COM2", "COM2"},
+        {"Rs232/Port", "COM3", "COM2"},
+        {"Rs232/Port", "com1", "COM2"},
+        // Never loaded, so every save stores 0.
+        {"UdpDebug/IPOnly", "1", "0"},
+        // Carried settings survive.
+        {"UdpAudio/Realtime", "0", "0"},
+        {"UdpAudio/NoAcm", "0", "0"},
+        {"Comm/Type", "0", "0"},
     };
-    for (const CComPortCase& c : cases) {
-        SCOPED_TRACE(c.stored != nullptr ? c.stored : "absent");
+    for (const CSaveCase& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " " + (c.stored != nullptr ? c.stored : "absent"));
         CTempProfile profile;
-        if (c.stored != nullptr)
-            WriteProfileString("Rs232", "Port", c.stored);
+        const std::string key = c.key;
+        const std::string section = key.substr(0, key.find('/'));
+        const std::string name = key.substr(key.find('/') + 1);
+        if (c.stored != nullptr && section == "Rs232")
+            WriteProfileString(section.c_str(), name.c_str(), c.stored);
+        else if (c.stored != nullptr)
+            WriteProfileInt(section.c_str(), name.c_str(), std::stoi(c.stored));
         CMainDlg dlg;
         ASSERT_TRUE(dlg.Create());
         dlg.SaveProfile();
-        EXPECT_EQ(c.saved, GetProfileString("Rs232", "Port", ""));
+        EXPECT_EQ(c.saved, ProfileKeys()[key]);
         dlg.DestroyWindow();
     }
-}
-
-TEST_F(MainDlgTest, StoredIPOnly_ReadsZeroAfterASave) {
-    WriteProfileInt("UdpDebug", "IPOnly", 1);
-    CMainDlg dlg;
-    ASSERT_TRUE(dlg.Create());
-    dlg.SaveProfile();
-    EXPECT_EQ(0u, GetProfileInt("UdpDebug", "IPOnly", 7));
-    dlg.DestroyWindow();
-}
-
-TEST_F(MainDlgTest, CarriedSettings_SurviveASave) {
-    WriteProfileInt("UdpAudio", "Realtime", 0);
-    WriteProfileInt("UdpAudio", "NoAcm", 0);
-    WriteProfileInt("Comm", "Type", 0);
-    CMainDlg dlg;
-    ASSERT_TRUE(dlg.Create());
-    dlg.SaveProfile();
-    EXPECT_EQ(0u, GetProfileInt("UdpAudio", "Realtime", 1));
-    EXPECT_EQ(0u, GetProfileInt("UdpAudio", "NoAcm", 1));
-    EXPECT_EQ(0u, GetProfileInt("Comm", "Type", 1));
-    EXPECT_EQ(1u, GetProfileInt("UdpAudio", "UseVAD", 0));
-    dlg.DestroyWindow();
 }
 
 TEST_F(MainDlgTest, SaveLengthOutOfRange_ShowsTheRangeMessageAndStillWritesEveryKey) {

@@ -89,12 +89,10 @@ TEST(ToolAppTest, StartUpFailure_ShowsWinsockFailedAndOpensNoDialog) {
 }
 
 TEST(ToolAppTest, WinSock2Init_IgnoresSigpipe) {
-    CTraceCapture trace;
     std::signal(SIGPIPE, SIG_DFL);
     ASSERT_TRUE(WinSock2Init());
     struct sigaction action {};
     sigaction(SIGPIPE, nullptr, &action);
     EXPECT_EQ(SIG_IGN, action.sa_handler);
     WinSock2Free();
-    EXPECT_EQ((std::vector<std::string>{"WinSock2 Init\n", "WinSock2 Free\n"}), trace.Lines());
 }

@@ -46,9 +46,7 @@ TEST_F(CNetnsTest, Probe_IsThirteenBytesFromTheLocalAddressAndThreePhonesAnswer)
     std::ofstream(phones) << "192.168.1.9   00:09:45:10:ab:01 \"Desk v1\"   3009 0 1 1\n"
                              "192.168.0.20  00:09:45:10:ab:cd \"VoIP v2.3\" 2001 2 1 0\n"
                              "192.168.1.10  00:09:45:10:ab:02 \"Desk v1\"   3010 4 2 0\n";
-    ASSERT_EQ(0, system(("ip -n " + m_pNetns->Name(CNetns::Tool) + " addr add " +
-                         kSecondToolAddress + "/24 dev " + CNetns::kToolVeth)
-                            .c_str()));
+    ASSERT_TRUE(m_pNetns->AddToolAddress(std::string(kSecondToolAddress) + "/24"));
     // 0: the local host's own address, which in the tool namespace falls back
     // to the veth's first address; else the address given.
     const struct {

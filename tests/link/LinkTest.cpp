@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "LinkEvents.h"
+#include "MsgWnd.h"
 #include "Profile.h"
 #include "Rj45Link.h"
 #include "Rj45Thread.h"
@@ -18,6 +19,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <pthread.h>
+#include <sched.h>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -60,6 +64,49 @@ int CountEntries(const char* pszDir) {
     }
     return n;
 }
+
+// While it lives, a thread the caller starts runs at once and to its end if
+// it does not block: it is made at real-time priority on the caller's one
+// processor, so it preempts the caller as soon as it can run. Where that is
+// not allowed (no root, or root only in a user namespace) threads start as
+// they always do.
+class CStartedThreadRunsFirst {
+public:
+    CStartedThreadRunsFirst() {
+        sched_getaffinity(0, sizeof m_savedCpus, &m_savedCpus);
+        pthread_getattr_default_np(&m_savedAttr);
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+        pthread_attr_setschedpolicy(&attr, SCHED_FIFO);
+        sched_param param{};
+        param.sched_priority = 1;
+        pthread_attr_setschedparam(&attr, &param);
+        pthread_setattr_default_np(&attr);
+        pthread_attr_destroy(&attr);
+        try {
+            std::thread([] {}).join();
+        } catch (const std::system_error&) {
+            pthread_setattr_default_np(&m_savedAttr);
+            return;
+        }
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(sched_getcpu(), &one);
+        sched_setaffinity(0, sizeof one, &one);
+    }
+    ~CStartedThreadRunsFirst() {
+        pthread_setattr_default_np(&m_savedAttr);
+        pthread_attr_destroy(&m_savedAttr);
+        sched_setaffinity(0, sizeof m_savedCpus, &m_savedCpus);
+    }
+    CStartedThreadRunsFirst(const CStartedThreadRunsFirst&) = delete;
+    CStartedThreadRunsFirst& operator=(const CStartedThreadRunsFirst&) = delete;
+
+private:
+    cpu_set_t m_savedCpus;
+    pthread_attr_t m_savedAttr;
+};
 
 class LinkTest : public ::testing::Test {
 protected:
@@ -165,8 +212,6 @@ TEST_F(LinkTest, StartLink_PhoneRefuses_CostsTheFull2000ms) {
     EXPECT_EQ(m_seams.Messages()[0].text, "Can not connect to Quill1");
     EXPECT_EQ(m_seams.Messages()[0].nType, MB_OK);
     EXPECT_EQ(m_pThread, nullptr);
-    EXPECT_TRUE(m_trace.Contains(
-        "127.0.4.6 \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n"));
 }
 
 TEST_F(LinkTest, StopLink_NoWorker_ReturnsAtOnceAndTakesNoSignal) {
@@ -191,17 +236,43 @@ TEST_F(LinkTest, StopLink_AfterWorkerEndedByItself_ReturnsAtOnce) {
     EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_TIMEOUT);
 }
 
-TEST_F(LinkTest, StartLink_ThreadCannotStart_ShowsMessageAndLeavesNoWorker) {
-    CWorkerThread::SetCreateHook([] { return false; });
-    const BOOL bStarted = Start();
-    CWorkerThread::SetCreateHook(nullptr);
-    EXPECT_FALSE(bStarted);
-    EXPECT_EQ(m_pThread, nullptr);
-    ASSERT_EQ(m_seams.Messages().size(), 1u);
-    EXPECT_EQ(m_seams.Messages()[0].text, "Can not connect to Quill1");
-    // Nothing ran, so nothing is waited for.
-    StopRj45Link(m_pThread, m_dwThreadId);
-    EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_TIMEOUT);
+// A worker that cannot run: no thread at all, or one whose window cannot be
+// made and that deletes itself at once, maybe before StartLink's own thread
+// is back from starting it. Nothing may read the worker then
+// (AddressSanitizer reports it), and StopLink must not wait for a worker
+// that never ran.
+TEST_F(LinkTest, StartLink_WorkerCannotRun_ShowsMessageAndLeavesNoWorker) {
+    const struct {
+        const char* name;
+        void (*fnFail)(bool);
+    } cases[] = {
+        {"NoThread",
+         [](bool bFail) {
+             CWorkerThread::SetCreateHook(bFail ? [] { return false; } : std::function<bool()>());
+         }},
+        {"NoWindow",
+         [](bool bFail) {
+             CMsgWnd::SetCreateHook(bFail ? [] { return false; } : std::function<bool()>());
+         }},
+    };
+    m_seams.MapTimeout(2000, 20);
+    size_t nShown = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.fnFail(true);
+        BOOL bStarted;
+        {
+            CStartedThreadRunsFirst order;
+            bStarted = Start();
+        }
+        c.fnFail(false);
+        EXPECT_FALSE(bStarted);
+        EXPECT_EQ(m_pThread, nullptr);
+        ASSERT_EQ(m_seams.Texts().size(), ++nShown);
+        EXPECT_EQ(m_seams.Texts().back(), "Can not connect to Quill1");
+        // A worker that ran signalled once, and StopLink took that.
+        EXPECT_EQ(WaitForSingleObject(g_hLinkDoneEvent, 0), WAIT_TIMEOUT);
+    }
 }
 
 TEST_F(LinkTest, ReadMode_RepliesBeyondTheRoom_AreDropped) {

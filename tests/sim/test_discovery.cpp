@@ -2,6 +2,7 @@
 // multicast only inside a network namespace of the test's own.
 #include "SimProcess.h"
 #include "SimSockets.h"
+#include "UserNamespace.h"
 
 #include <gtest/gtest.h>
 
@@ -305,7 +306,12 @@ class OwnNetworkNamespace {
 public:
     OwnNetworkNamespace()
     {
-        original_ = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+        // Without root the process works in a user namespace of its own.
+        if (!NetworkNamespaceProblem().empty()) {
+            problem_ = NetworkNamespaceProblem();
+            return;
+        }
+        original_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
         if (original_ < 0 || ::unshare(CLONE_NEWNET) != 0) {
             problem_ = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
             return;

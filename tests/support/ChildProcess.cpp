@@ -5,6 +5,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +19,8 @@ int MsLeft(Clock::time_point deadline) {
 }
 } // namespace
 
-std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::string>& argv) {
+std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::string>& argv,
+                                                    int fdNetns, int fdKeep) {
     if (argv.empty())
         return nullptr;
     int fds[2];
@@ -44,6 +46,14 @@ std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::strin
             _exit(127);
         dup2(fds[1], STDOUT_FILENO);
         dup2(fds[1], STDERR_FILENO);
+        if (fdNetns >= 0 && setns(fdNetns, CLONE_NEWNET) != 0) {
+            static const char kMessage[] = "cannot enter the network namespace\n";
+            ssize_t n = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+            (void)n;
+            _exit(127);
+        }
+        if (fdKeep >= 0)
+            fcntl(fdKeep, F_SETFD, 0);
         execvp(args[0], args.data());
         _exit(127);
     }

@@ -10,8 +10,11 @@
 
 class CChildProcess {
 public:
-    // Null when the process cannot be started.
-    static std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& argv);
+    // Null when the process cannot be started. With fdNetns the process runs
+    // in that network namespace; fdKeep stays open in it (for a path such as
+    // /proc/self/fd/N on its command line).
+    static std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& argv,
+                                                int fdNetns = -1, int fdKeep = -1);
     ~CChildProcess(); // kills (SIGTERM, then SIGKILL) and reaps it
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;

@@ -1,14 +1,13 @@
 #include "Netns.h"
 
-#include <atomic>
+#include "UserNamespace.h"
+
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <dirent.h>
-#include <memory>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <sched.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -20,72 +19,62 @@ namespace {
 constexpr const char* kIp = "ip";
 constexpr int kIpTimeoutMs = 10000;
 
-std::atomic<int> g_nCounter{0};
-
 // Two stats of namespace files name the same namespace when inode and device agree.
 bool SameFile(const char* pszA, const char* pszB) {
     struct stat a {}, b {};
     return stat(pszA, &a) == 0 && stat(pszB, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
 }
-// A test process killed by a sanitizer never runs its destructors: sweep the
-// namespaces that name a process no longer alive before making new ones.
-void RemoveStaleNamespaces() {
-    std::unique_ptr<DIR, int (*)(DIR*)> pDir(opendir("/run/netns"), closedir);
-    if (!pDir)
-        return;
-    while (dirent* pEntry = readdir(pDir.get())) {
-        const std::string name = pEntry->d_name;
-        for (const char* pszPrefix : {"orvex-tool-", "orvex-phone-"}) {
-            const std::string prefix = pszPrefix;
-            if (name.compare(0, prefix.size(), prefix) != 0)
-                continue;
-            const pid_t pid = static_cast<pid_t>(atol(name.c_str() + prefix.size()));
-            if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
-                if (auto pChild = CChildProcess::Start({kIp, "netns", "del", name}))
-                    pChild->Wait(kIpTimeoutMs);
-        }
-    }
+
+std::string Errno(const std::string& what) {
+    return what + ": " + strerror(errno);
+}
+
+// A new network namespace, held by the descriptor returned (-1 on failure).
+int NewNamespace(std::string* pError) {
+    int fd = -1;
+    std::thread([&] {
+        if (unshare(CLONE_NEWNET) != 0)
+            *pError = Errno("cannot make a network namespace");
+        else if ((fd = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC)) < 0)
+            *pError = Errno("cannot open the new network namespace");
+    }).join();
+    return fd;
 }
 } // namespace
 
 CNetns::CNetns() {
-    if (geteuid() != 0) {
-        m_strError = "not running as root";
+    if (!NetworkNamespaceProblem().empty()) {
+        m_strError = NetworkNamespaceProblem();
         return;
     }
-    RemoveStaleNamespaces();
-    const std::string suffix = std::to_string(getpid()) + "-" + std::to_string(g_nCounter++);
-    m_strTool = "orvex-tool-" + suffix;
-    m_strPhone = "orvex-phone-" + suffix;
-    m_bToolMade = Ip({"netns", "add", m_strTool});
-    m_bPhoneMade = m_bToolMade && Ip({"netns", "add", m_strPhone});
-    if (!m_bPhoneMade)
+    m_fdTool = NewNamespace(&m_strError);
+    m_fdPhone = m_fdTool >= 0 ? NewNamespace(&m_strError) : -1;
+    if (m_fdPhone < 0)
         return;
-    // Made directly inside the namespaces, so the names never meet another run's.
-    m_bReady = Ip({"link", "add", kToolVeth, "netns", m_strTool, "type", "veth", "peer", "name", kPhoneVeth,
-                   "netns", m_strPhone}) &&
-               Ip({"-n", m_strTool, "addr", "add", std::string(kToolAddress) + "/24", "dev", kToolVeth}) &&
-               Ip({"-n", m_strPhone, "addr", "add", std::string(kPhoneAddress) + "/24", "dev", kPhoneVeth}) &&
-               Ip({"-n", m_strTool, "link", "set", "lo", "up"}) &&
-               Ip({"-n", m_strPhone, "link", "set", "lo", "up"}) &&
-               Ip({"-n", m_strTool, "link", "set", kToolVeth, "up"}) &&
-               Ip({"-n", m_strPhone, "link", "set", kPhoneVeth, "up"}) &&
-               Ip({"-n", m_strTool, "route", "add", "224.0.0.0/4", "dev", kToolVeth}) &&
-               Ip({"-n", m_strPhone, "route", "add", "224.0.0.0/4", "dev", kPhoneVeth});
+    const std::string phonePath = "/proc/self/fd/" + std::to_string(m_fdPhone);
+    m_bReady = Ip(Tool, {"link", "add", kToolVeth, "type", "veth", "peer", "name", kPhoneVeth,
+                         "netns", phonePath}) &&
+               Ip(Tool, {"addr", "add", std::string(kToolAddress) + "/24", "dev", kToolVeth}) &&
+               Ip(Phone, {"addr", "add", std::string(kPhoneAddress) + "/24", "dev", kPhoneVeth}) &&
+               Ip(Tool, {"link", "set", "lo", "up"}) && Ip(Phone, {"link", "set", "lo", "up"}) &&
+               Ip(Tool, {"link", "set", kToolVeth, "up"}) &&
+               Ip(Phone, {"link", "set", kPhoneVeth, "up"}) &&
+               Ip(Tool, {"route", "add", "224.0.0.0/4", "dev", kToolVeth}) &&
+               Ip(Phone, {"route", "add", "224.0.0.0/4", "dev", kPhoneVeth});
 }
 
 CNetns::~CNetns() {
-    // Deleting a namespace takes its end of the veth pair, and with it the pair.
-    if (m_bPhoneMade)
-        Ip({"netns", "del", m_strPhone});
-    if (m_bToolMade)
-        Ip({"netns", "del", m_strTool});
+    // The last holder of a namespace takes it, and its end of the veth pair
+    // takes the pair.
+    for (int fd : {m_fdTool, m_fdPhone})
+        if (fd >= 0)
+            close(fd);
 }
 
-bool CNetns::Ip(const std::vector<std::string>& args) {
+bool CNetns::Ip(Side side, const std::vector<std::string>& args) {
     std::vector<std::string> argv{kIp};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::unique_ptr<CChildProcess> pChild = CChildProcess::Start(argv);
+    std::unique_ptr<CChildProcess> pChild = CChildProcess::Start(argv, Fd(side), m_fdPhone);
     if (!pChild) {
         m_strError = "cannot start ip";
         return false;
@@ -101,14 +90,16 @@ bool CNetns::Ip(const std::vector<std::string>& args) {
 }
 
 bool CNetns::AddPhoneAddress(const std::string& address) {
-    return m_bReady && Ip({"-n", m_strPhone, "addr", "add", address + "/32", "dev", kPhoneVeth}) &&
-           Ip({"-n", m_strTool, "route", "replace", address + "/32", "dev", kToolVeth});
+    return m_bReady && Ip(Phone, {"addr", "add", address + "/32", "dev", kPhoneVeth}) &&
+           Ip(Tool, {"route", "replace", address + "/32", "dev", kToolVeth});
+}
+
+bool CNetns::AddToolAddress(const std::string& addressWithPrefix) {
+    return m_bReady && Ip(Tool, {"addr", "add", addressWithPrefix, "dev", kToolVeth});
 }
 
 std::unique_ptr<CChildProcess> CNetns::Spawn(Side side, const std::vector<std::string>& argv) const {
-    std::vector<std::string> all{kIp, "netns", "exec", Name(side)};
-    all.insert(all.end(), argv.begin(), argv.end());
-    return CChildProcess::Start(all);
+    return CChildProcess::Start(argv, Fd(side));
 }
 
 CNetns::CGuard::~CGuard() {
@@ -123,10 +114,7 @@ std::unique_ptr<CNetns::CGuard> CNetns::EnterTool() const {
     if (!m_bReady)
         return std::make_unique<CGuard>(-1);
     int fdOriginal = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    int fdTool = open(("/run/netns/" + m_strTool).c_str(), O_RDONLY | O_CLOEXEC);
-    bool bEntered = fdOriginal >= 0 && fdTool >= 0 && setns(fdTool, CLONE_NEWNET) == 0;
-    if (fdTool >= 0)
-        close(fdTool);
+    const bool bEntered = fdOriginal >= 0 && setns(m_fdTool, CLONE_NEWNET) == 0;
     if (!bEntered && fdOriginal >= 0) {
         close(fdOriginal);
         fdOriginal = -1;
@@ -171,8 +159,8 @@ bool CNetns::IsConfined(std::string* pWhy) {
             *pWhy = why;
         return false;
     };
-    if (SameFile("/proc/thread-self/ns/net", "/proc/1/ns/net"))
-        return fail("the thread is in the machine's own network namespace");
+    if (InProcessNetworkNamespace() || SameFile("/proc/thread-self/ns/net", "/proc/1/ns/net"))
+        return fail("the thread is in the machine's or the process's own network namespace");
     std::ifstream routes("/proc/thread-self/net/route");
     if (!routes)
         return fail("cannot read the routing table");

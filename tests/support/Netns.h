@@ -15,8 +15,13 @@
 // the tool namespace too. So a GUI test enters on its main thread before it
 // creates any socket and leaves at the end of the scope.
 //
-// Without root or namespaces, IsReady() is false and Error() says why; the
-// test then calls GTEST_SKIP() (CNetnsTest does it in SetUp).
+// The namespaces have no names: the object holds them open, and they go with
+// it (or with the process, however it ends), so parallel runs never meet.
+//
+// Without root, the process works inside a user namespace of its own
+// (UserNamespace.h) and makes the two there as root would. Where the kernel
+// allows no user namespace, IsReady() is false and Error()
+// says why; the test then calls GTEST_SKIP() (CNetnsTest does it in SetUp).
 #pragma once
 
 #include "ChildProcess.h"
@@ -43,15 +48,16 @@ public:
 
     bool IsReady() const { return m_bReady; }
     const std::string& Error() const { return m_strError; }
-    const std::string& Name(Side side) const { return side == Tool ? m_strTool : m_strPhone; }
 
     // Gives the phone side one more address ("192.168.1.1", a /32) and the
     // tool side a route to it over the veth, for several simulated phones or
     // for dialling the default phone address.
     bool AddPhoneAddress(const std::string& address);
+    // Gives the tool's veth one more address, with its prefix ("198.18.0.3/24").
+    bool AddToolAddress(const std::string& addressWithPrefix);
 
-    // Starts argv inside a namespace ("ip netns exec"; the pid is the
-    // command's own). Its stdout and stderr are readable through the result.
+    // Starts argv inside a namespace. Its stdout and stderr are readable
+    // through the result.
     std::unique_ptr<CChildProcess> Spawn(Side side, const std::vector<std::string>& argv) const;
 
     // Moves the calling thread into the tool namespace until the guard goes.
@@ -76,18 +82,18 @@ public:
     // must not be used by fn.
     int ForkInTool(const std::function<void()>& fn) const;
 
-    // True when the calling thread is confined: not in the machine's own
-    // namespace, no default route, no interface but lo and our veth. Call it
-    // before dialling a private address or multicasting.
+    // True when the calling thread is confined: neither in the machine's nor
+    // in the process's own namespace, no default route, no interface but lo
+    // and our veth. Call it before dialling a private address or multicasting.
     static bool IsConfined(std::string* pWhy);
 
 private:
-    bool Ip(const std::vector<std::string>& args);
+    int Fd(Side side) const { return side == Tool ? m_fdTool : m_fdPhone; }
+    // Runs ip inside a namespace.
+    bool Ip(Side side, const std::vector<std::string>& args);
 
-    std::string m_strTool;
-    std::string m_strPhone;
-    bool m_bToolMade = false;
-    bool m_bPhoneMade = false;
+    int m_fdTool = -1;
+    int m_fdPhone = -1;
     bool m_bReady = false;
     std::string m_strError;
 };
