@@ -1,5 +1,7 @@
 #include "PhoneListModel.h"
 
+#include "Trace.h"
+
 #include <algorithm>
 
 namespace {
@@ -36,6 +38,13 @@ int CPhoneListModel::AddRow(const PhoneTexts& texts) {
         emit dataChanged(index(nRow, 0), index(nRow, kColumns - 1));
         return nRow;
     }
+    if (GetItemCount() >= kMaxRows) {
+        if (!m_bFullReported)
+            OutputDebugStringA("Phone list full at " + std::to_string(kMaxRows) +
+                               " rows: replies from further addresses dropped\n");
+        m_bFullReported = true;
+        return -1;
+    }
     beginInsertRows(QModelIndex(), nRow, nRow);
     auto pRow = std::make_unique<PhoneTexts>(texts);
     m_rows.insert(pos, pRow.get());
@@ -48,6 +57,7 @@ void CPhoneListModel::DeleteAllItems() {
     beginResetModel();
     m_rows.clear();
     m_byAddress.clear();
+    m_bFullReported = false;
     endResetModel();
 }
 

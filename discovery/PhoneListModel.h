@@ -15,13 +15,18 @@ class CPhoneListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kColumns = 7;
+    // A /16 full of phones. Beyond it replies from new addresses are dropped
+    // (one diagnostic line until the list is emptied); listed rows still
+    // take their updates. Keeps a flood of made-up addresses from growing
+    // the list, and the tool's memory, without end.
+    static constexpr int kMaxRows = 65536;
 
     explicit CPhoneListModel(QObject* pParent = nullptr);
     ~CPhoneListModel() override;
 
     // Adds a row at its sorted place, or updates in place the row whose IP
     // Address text is the same, so one phone never has two rows. Returns
-    // the row's position.
+    // the row's position, or -1 for a new address when the list is full.
     int AddRow(const PhoneTexts& texts);
     void DeleteAllItems();
     int GetItemCount() const { return static_cast<int>(m_rows.size()); }
@@ -41,4 +46,6 @@ private:
     std::unordered_map<std::string, std::unique_ptr<PhoneTexts>> m_byAddress;
     // ...and in list order by plain pointer, so a sorted insert is one memmove.
     std::vector<PhoneTexts*> m_rows;
+    // Set once a new address has been dropped, until the list is emptied.
+    bool m_bFullReported = false;
 };

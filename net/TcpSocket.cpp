@@ -18,6 +18,8 @@ namespace {
 constexpr DWORD kDefaultPort = 8739;
 constexpr DWORD kBlockSize = 1536;  // every queued and received data block
 constexpr DWORD kMaxReceive = 1535; // one receive
+// What one received record holds of the owner's heap, whatever its length.
+const size_t kReceivedRecordCost = CReceiveBudget::Cost(kBlockSize);
 
 // The two connect failures are logged in GB2312 after the dotted address:
 // " 处没有应用程序应答\n" (no application answers there) and " 没有在网络上\n"
@@ -133,7 +135,8 @@ BOOL CTcpSocket::PrepareConnectionData() {
     m_hNetworkEvent.reset(CreateEventA(false, false));
     m_hOutputEvent.reset(CreateEventA(false, false));
     m_hHangupEvent.reset(CreateEventA(true, false));
-    if (m_hNetworkEvent && m_hOutputEvent && m_hHangupEvent) {
+    m_pReceived = CReceiveBudget::Create(kReceiveBacklog);
+    if (m_hNetworkEvent && m_hOutputEvent && m_hHangupEvent && m_pReceived->RoomEvent().IsValid()) {
         m_hEvents[0] = m_hNetworkEvent.get();
         m_hEvents[1] = m_hOutputEvent.get();
         m_hEvents[2] = m_hHangupEvent.get();
@@ -210,6 +213,7 @@ int CTcpSocket::HandleNetworkEvent(short nRevents) {
             return FALSE;
         }
         pBuf->len = n < 0 ? 0 : static_cast<uint32_t>(n);
+        m_pReceived->Charge(pBuf, kReceivedRecordCost);
         PostMessage(m_hWndOwner, WM_TCP_DATA, static_cast<WPARAM>(m_hSocket),
                     reinterpret_cast<LPARAM>(pBuf), ReleaseWsaBuf);
     }
@@ -265,15 +269,21 @@ int CTcpSocket::HandleOutputEvent() {
 }
 
 DWORD CTcpSocket::TcpSocketThread(CTcpSocket* pSocket) {
-    // Index 0 is the socket (network), then output, then hang-up.
-    CEvent* const waits[2] = {pSocket->m_hEvents[1], pSocket->m_hEvents[2]};
+    // Index 0 is the socket (network), then output, then hang-up, then room
+    // for more received data.
+    CReceiveBudget& received = *pSocket->m_pReceived;
+    CEvent* const waits[3] = {pSocket->m_hEvents[1], pSocket->m_hEvents[2], &received.RoomEvent()};
     for (;;) {
         // Writability is asked for only until it is reported, and again only
         // after a send would have blocked.
         const short nWanted = POLLIN | POLLRDHUP | (pSocket->m_bCanWrite == 0 ? POLLOUT : 0);
+        // While the owner holds the most it may, the socket leaves the wait
+        // altogether: unread data stays in the kernel, whose window stops
+        // the peer, and a close waits behind it. Queued output waits too;
+        // the owner frees what it receives without waiting for any.
+        const SOCKET hWaitOn = received.HasRoom(kReceivedRecordCost) ? pSocket->m_hSocket : INVALID_SOCKET;
         short nRevents = 0;
-        const DWORD dwResult =
-            WaitForSocketAndEvents(pSocket->m_hSocket, nWanted, &nRevents, waits, 2, INFINITE);
+        const DWORD dwResult = WaitForSocketAndEvents(hWaitOn, nWanted, &nRevents, waits, 3, INFINITE);
         if (dwResult == 0) {
             if (!pSocket->HandleNetworkEvent(nRevents))
                 break;
@@ -283,6 +293,8 @@ DWORD CTcpSocket::TcpSocketThread(CTcpSocket* pSocket) {
         } else if (dwResult == 2) {
             OutputDebugStringA("Hangup by myself\n");
             break;
+        } else if (dwResult == 3) {
+            continue; // the owner has freed records: the socket rejoins the wait
         } else if (dwResult == WAIT_FAILED) {
             OutputDebugStringA("WSAWaitForMultipleEvents() failed\n");
             break;
@@ -312,6 +324,8 @@ void CTcpSocket::Close() {
     m_hNetworkEvent.reset();
     m_hOutputEvent.reset();
     m_hHangupEvent.reset();
+    // Records still held by the owner keep it alive until they are freed.
+    m_pReceived.reset();
     {
         std::lock_guard<std::mutex> lock(m_csSendQueue);
         for (WSABUF* pBuf : m_sendQueue)

@@ -5,6 +5,7 @@
 
 #include "AsyncSelect.h"
 #include "Event.h"
+#include "ReceiveBudget.h"
 #include "WinTypes.h"
 
 #include <deque>
@@ -19,6 +20,12 @@ constexpr UINT WM_TCP_CLOSED = WM_USER + 515;  // wParam socket, lParam remote a
 
 class CTcpSocket {
 public:
+    // The received data the owner may hold at once, in heap bytes of records
+    // posted and not yet freed (CReceiveBudget::Cost each): at the bound the
+    // I/O thread stops reading, so TCP's window holds the peer back, and it
+    // reads on once the owner has freed half of it.
+    static constexpr size_t kReceiveBacklog = 128 * 1024;
+
     CTcpSocket();
     virtual ~CTcpSocket();
     CTcpSocket(const CTcpSocket&) = delete;
@@ -55,6 +62,8 @@ private:
     std::unique_ptr<CEvent> m_hOutputEvent;
     std::unique_ptr<CEvent> m_hHangupEvent;
     HEVENT m_hEvents[3] = {nullptr, nullptr, nullptr};
+    // Received records the owner has not yet freed; made with the events.
+    std::shared_ptr<CReceiveBudget> m_pReceived;
     int m_bCanWrite = 0;
     std::deque<WSABUF*> m_sendQueue;
     std::mutex m_csSendQueue;

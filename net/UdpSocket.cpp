@@ -3,6 +3,7 @@
 #include "Event.h"
 #include "LocalAddress.h"
 #include "MessageQueue.h"
+#include "ReceiveBudget.h"
 #include "SocketApi.h"
 #include "Trace.h"
 #include "WorkerThread.h"
@@ -19,6 +20,7 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 constexpr int INVALID_SOCKET = -1;
@@ -58,8 +60,16 @@ struct CUdpSocket::CState {
     std::atomic<bool> m_bAbandoned{false};
     std::deque<WSABUF*> m_sendQueue;
     std::mutex m_csSendQueue;
+    // Received datagrams the owner has not yet freed; made with the events.
+    std::shared_ptr<CReceiveBudget> m_pReceived;
+    // I/O thread only: each datagram is read here, then copied into a block
+    // of its own size, so a backlog costs what it holds.
+    std::vector<char> m_recvBuffer;
+    // Datagrams dropped in the current burst (over the bound).
+    size_t m_nDropped = 0;
 
     void FreeQueue();
+    void EndDropBurst();
     bool OpenSocket();
     void CloseSocket();
     void UdpSocketThread();
@@ -117,6 +127,7 @@ BOOL CUdpSocket::prepare() {
     s.m_hStopEvent = CreateEventA(true, false);
     s.m_hDoneEvent = CreateEventA(true, false);
     s.m_hOpenedEvent = CreateEventA(true, false);
+    s.m_pReceived = CReceiveBudget::Create(kReceiveBacklog);
     if (s.m_hOutputEvent == nullptr || s.m_hStopEvent == nullptr || s.m_hDoneEvent == nullptr ||
         s.m_hOpenedEvent == nullptr) {
         OutputDebugStringA("CreateEvent() failed in CUdpSocket::prepare()\n");
@@ -293,8 +304,17 @@ void CUdpSocket::CState::UdpSocketThread() {
             }
         }
     }
+    EndDropBurst();
     OutputDebugStringA("UDP IO thread shutting down\n");
     CloseSocket();
+}
+
+void CUdpSocket::CState::EndDropBurst() {
+    if (m_nDropped == 0)
+        return;
+    OutputDebugStringA(std::to_string(m_nDropped) +
+                       " datagrams dropped in CUdpSocket::ReadData(): the owner fell behind\n");
+    m_nDropped = 0;
 }
 
 bool CUdpSocket::CState::HandleNetworkEvent(short nRevents) {
@@ -324,38 +344,45 @@ bool CUdpSocket::CState::HandleNetworkEvent(short nRevents) {
 }
 
 int CUdpSocket::CState::ReadData() {
-    auto* pBuf = static_cast<WSABUF*>(malloc(sizeof(WSABUF)));
-    char* pData = static_cast<char*>(malloc(m_nRecvSize));
-    if (pBuf == nullptr || pData == nullptr) {
-        OutputDebugStringA("malloc failed in CUdpSocket::ReadData()\n");
-        free(pData);
-        free(pBuf);
-        return -1;
-    }
-    pBuf->buf = pData;
+    m_recvBuffer.resize(m_nRecvSize);
     sockaddr_in from{};
     socklen_t nFromLen = sizeof from;
     // MSG_TRUNC gives the datagram's real length, so an oversized one is seen.
-    const ssize_t n = recvfrom(m_hSocket, pData, m_nRecvSize, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
-                               &nFromLen);
+    const ssize_t n = recvfrom(m_hSocket, m_recvBuffer.data(), m_nRecvSize, MSG_TRUNC,
+                               reinterpret_cast<sockaddr*>(&from), &nFromLen);
     if (n < 0) {
         const int nError = errno;
-        FreeWsaBuf(pBuf);
         return nError == EAGAIN || nError == EINTR ? 0 : -1;
     }
     if (static_cast<size_t>(n) > m_nRecvSize) {
         // One stray datagram must not silence the socket: drop it, go on.
         OutputDebugStringA("Datagram of " + std::to_string(n) + " bytes longer than " + std::to_string(m_nRecvSize) +
                            " discarded in CUdpSocket::ReadData()\n");
-        FreeWsaBuf(pBuf);
         return 0;
     }
     const bool bOwn = m_dwLocalAddress != 0 && from.sin_addr.s_addr == m_dwLocalAddress;
-    if (n == 0 || bOwn || m_nNotifyMsg == 0) {
-        FreeWsaBuf(pBuf);
+    if (n == 0 || bOwn || m_nNotifyMsg == 0)
+        return 0;
+    const size_t nCost = CReceiveBudget::Cost(static_cast<size_t>(n));
+    if (!m_pReceived->HasRoom(nCost)) {
+        ++m_nDropped;
         return 0;
     }
+    // A burst of drops ends once the owner has caught up with half the backlog.
+    if (m_nDropped != 0 && m_pReceived->Pending() <= kReceiveBacklog / 2)
+        EndDropBurst();
+    auto* pBuf = static_cast<WSABUF*>(malloc(sizeof(WSABUF)));
+    char* pData = static_cast<char*>(malloc(static_cast<size_t>(n)));
+    if (pBuf == nullptr || pData == nullptr) {
+        OutputDebugStringA("malloc failed in CUdpSocket::ReadData()\n");
+        free(pData);
+        free(pBuf);
+        return -1;
+    }
+    memcpy(pData, m_recvBuffer.data(), static_cast<size_t>(n));
+    pBuf->buf = pData;
     pBuf->len = static_cast<uint32_t>(n);
+    m_pReceived->Charge(pBuf, nCost);
     // A failed post (the owner is gone) releases the record itself.
     PostMessage(m_hWndOwner, m_nNotifyMsg, static_cast<WPARAM>(from.sin_addr.s_addr),
                 reinterpret_cast<LPARAM>(pBuf), ReleaseWsaBuf);

@@ -14,6 +14,12 @@ constexpr UINT WM_UDP_DATA = WM_USER + 522;
 
 class CUdpSocket {
 public:
+    // The received datagrams the owner may hold at once, in heap bytes of
+    // records posted and not yet freed (CReceiveBudget::Cost each): beyond
+    // it datagrams are read and dropped, with one diagnostic line a burst.
+    // 16 MiB keeps a /16 full of phones answering one probe (63 bytes each).
+    static constexpr size_t kReceiveBacklog = 16 * 1024 * 1024;
+
     CUdpSocket();
     // Leaves first if the owner forgot to, so no thread outlives the object.
     virtual ~CUdpSocket();

@@ -2,6 +2,7 @@
 
 #include "BeforeBlockHook.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -9,9 +10,17 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+namespace {
+std::atomic<PFN_WSABUF_FREED> g_pfnWsaBufFreed{nullptr};
+} // namespace
+
+void SetWsaBufFreedHook(PFN_WSABUF_FREED pfnHook) { g_pfnWsaBufFreed = pfnHook; }
+
 void FreeWsaBuf(WSABUF* pBuf) {
     if (pBuf == nullptr)
         return;
+    if (PFN_WSABUF_FREED pfnHook = g_pfnWsaBufFreed.load(std::memory_order_acquire))
+        pfnHook(pBuf);
     free(pBuf->buf);
     free(pBuf);
 }

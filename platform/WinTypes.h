@@ -55,3 +55,8 @@ struct WSABUF {
 
 // Frees a received or queued record: the bytes first, then the record.
 void FreeWsaBuf(WSABUF* pBuf);
+// Called by FreeWsaBuf with each record just before it is freed, on the
+// freeing thread: so a socket learns that its receiver has taken what it
+// posted. One hook for the process; null removes it.
+typedef void (*PFN_WSABUF_FREED)(WSABUF* pBuf);
+void SetWsaBufFreedHook(PFN_WSABUF_FREED pfnHook);

