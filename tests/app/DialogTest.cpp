@@ -17,22 +17,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <thread>
 #include <vector>
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int nMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Records what the dialog routes where.
 class CProbeDlg : public CDialog {
@@ -123,7 +111,7 @@ TEST(DialogTest, TabOrder_FollowsTheTemplateAndFocusStartsOnTheFirstStop) {
 
 struct CKeyCase {
     const char* name;
-    int nFocusID;  // control with the focus, 0 for none
+    int nFocusID; // control with the focus, 0 for none
     int key;
     std::vector<int> expected;
 };
@@ -174,7 +162,8 @@ TEST(DialogTest, DoModal_ReturnsTheEndResultAndDeliversMessagesPostedFromAnother
         std::thread([hWnd] { PostMessage(hWnd, WM_USER + 7, 0, 0); }).join();
         // Delivered while this handler pumps, as a socket notice is while a
         // procedure steps its progress window.
-        PumpUntil([&] { return !dlg.m_messages.empty(); }, 2000);
+        [[maybe_unused]] const bool bDelivered =
+            QTest::qWaitFor([&] { return !dlg.m_messages.empty(); }, 2000);
         QTest::mouseClick(dlg.GetDlgItem(3), Qt::LeftButton);
         QTest::mouseClick(dlg.GetDlgItem(IDOK), Qt::LeftButton);
     });

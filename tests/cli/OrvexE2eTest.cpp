@@ -47,9 +47,9 @@ struct COrvexResult {
 int ExitStatus(int nStatus) {
     return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
 }
-COrvexResult RunOrvex(std::vector<std::string> args, const std::string& stdinText = "") {
+COrvexResult RunOrvex(std::vector<std::string> args) {
     args.insert(args.begin(), ORVEX_PATH);
-    auto pRun = CChildProcess::StartApart(args, stdinText);
+    auto pRun = CChildProcess::StartApart(args);
     if (!pRun)
         return {-1, "", "not started"};
     const int nStatus = pRun->Wait(60000);
@@ -234,44 +234,27 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
     EXPECT_EQ(expected, ReadAll(saved));
 }
 
-TEST_F(COrvexTest, PhonesFrom_LinesAndListJson_UpdateEveryPhoneInPlainLines) {
-    struct CCase {
-        const char* pszName;
-        std::vector<std::string> addresses;
-        std::string list;
-        bool bStdin;
-    };
-    const std::vector<CCase> cases = {
-        {"lines", {"127.0.0.41", "127.0.0.42"}, "# office\n127.0.0.41\r\n\n  127.0.0.42\n", false},
-        {"list json",
-         {"127.0.0.43", "127.0.0.44"},
-         "[\n  {\"ip\":\"127.0.0.43\",\"mac\":\"02-00-00-00-00-01\",\"busy\":\"No\"},\n"
-         "  {\"ip\":\"127.0.0.44\",\"mac\":\"02-00-00-00-00-02\",\"busy\":\"No\"}\n]\n",
-         true},
-    };
+// The list's JSON on standard input is the namespace suite's pipeline.
+TEST_F(COrvexTest, PhonesFrom_Lines_UpdateEveryPhoneInPlainLines) {
+    const std::vector<std::string> addresses = {"127.0.0.41", "127.0.0.42"};
+    std::vector<std::unique_ptr<CChildProcess>> sims;
+    for (const auto& address : addresses)
+        sims.push_back(StartSim(address, {}));
     const fs::path image = File("image.bin", std::string(1000, 'x'));
+    const fs::path list = File("phones.txt", "# office\n127.0.0.41\r\n\n  127.0.0.42\n");
     // Where the windowed tool's profile would be: orvex leaves it alone.
     const fs::path config = m_dir / "config";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pszName);
-        std::vector<std::unique_ptr<CChildProcess>> sims;
-        for (const auto& address : c.addresses)
-            sims.push_back(StartSim(address, {}));
-        const std::string from = c.bStdin ? "-" : File("phones.txt", c.list).string();
-        const COrvexResult result = RunOrvex(
-            {"update-program", image.string(), "--phones-from", from, "--check-timeout", "300"},
-            c.bStdin ? c.list : "");
-        EXPECT_EQ(0, result.nStatus) << result.out << result.err;
-        for (const auto& address : c.addresses)
-            EXPECT_NE(std::string::npos,
-                      result.out.find(address + ": updating: " + kUpdating + "\n"))
-                << result.out;
-        // Not a terminal: plain lines, no control characters.
-        for (char ch : result.out)
-            EXPECT_TRUE(ch == '\n' || static_cast<unsigned char>(ch) >= 0x20) << int(ch);
-    }
+    const COrvexResult result = RunOrvex({"update-program", image.string(), "--phones-from",
+                                          list.string(), "--check-timeout", "300"});
     unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(0, result.nStatus) << result.out << result.err;
+    for (const auto& address : addresses)
+        EXPECT_NE(std::string::npos, result.out.find(address + ": updating: " + kUpdating + "\n"))
+            << result.out;
+    // Not a terminal: plain lines, no control characters.
+    for (char ch : result.out)
+        EXPECT_TRUE(ch == '\n' || static_cast<unsigned char>(ch) >= 0x20) << int(ch);
     EXPECT_FALSE(fs::exists(config)) << "the windowed tool's profile was written";
 }
 
@@ -303,8 +286,7 @@ TEST_F(COrvexTest, CtrlC_MidTransfer_ClosesEveryLinkReportsInterruptedExits130) 
     const fs::path image = File("image.bin", std::string(256 * 1024, 'y'));
     // -j 1: the second phone is still waiting when Ctrl-C comes.
     auto pRun = CChildProcess::StartApart({ORVEX_PATH, "update-program", image.string(), "--json",
-                                           "-j", "1", "--phone", address, "--phone", "127.0.0.52"},
-                                          "");
+                                           "-j", "1", "--phone", address, "--phone", "127.0.0.52"});
     ASSERT_TRUE(pRun && pRun->WaitForOutput("\"bytes\":1", 20000)) << pRun->Output();
     kill(pRun->Pid(), SIGINT);
     EXPECT_EQ(130, ExitStatus(pRun->Wait(60000)));

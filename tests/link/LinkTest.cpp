@@ -29,10 +29,6 @@ constexpr uint16_t kPhonePort = 8739;
 constexpr DWORD kAckWaitMs = 10000;  // what a procedure gives a block
 constexpr DWORD kNoAckWaitMs = 1000; // a phone on loopback answers far sooner
 
-DWORD HostForm(const char* pszDotted) {
-    return ntohl(NetAddress(pszDotted));
-}
-
 int CountEntries(const char* pszDir) {
     int n = 0;
     if (DIR* pDir = opendir(pszDir)) {
@@ -95,7 +91,7 @@ protected:
     }
 
     void SetPeer(const char* pszDotted) {
-        WriteProfileInt("Peer", "IPAddress", static_cast<int>(HostForm(pszDotted)));
+        WriteProfileInt("Peer", "IPAddress", static_cast<int>(ntohl(NetAddress(pszDotted))));
     }
     BOOL Start() { return StartRj45Link(m_pThread, m_dwThreadId, true); }
     bool Post(UINT message, WPARAM wParam, LPARAM lParam) {

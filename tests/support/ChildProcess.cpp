@@ -23,25 +23,21 @@ int MsLeft(Clock::time_point deadline) {
 
 std::unique_ptr<CChildProcess> CChildProcess::Start(const std::vector<std::string>& argv,
                                                     int fdNetns, int fdKeep) {
-    return Spawn(argv, fdNetns, fdKeep, nullptr);
+    return Spawn(argv, fdNetns, fdKeep, false);
 }
 
-std::unique_ptr<CChildProcess> CChildProcess::StartApart(const std::vector<std::string>& argv,
-                                                         const std::string& stdinText) {
-    return Spawn(argv, -1, -1, &stdinText);
+std::unique_ptr<CChildProcess> CChildProcess::StartApart(const std::vector<std::string>& argv) {
+    return Spawn(argv, -1, -1, true);
 }
 
 std::unique_ptr<CChildProcess> CChildProcess::Spawn(const std::vector<std::string>& argv,
-                                                    int fdNetns, int fdKeep,
-                                                    const std::string* pStdin) {
+                                                    int fdNetns, int fdKeep, bool bApart) {
     int fds[2], err[2] = {-1, -1}, in[2] = {-1, -1};
     if (argv.empty() || pipe2(fds, O_CLOEXEC) != 0)
         return nullptr;
-    if (pStdin &&
-        (pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0 ||
-         write(in[1], pStdin->data(), pStdin->size()) != static_cast<ssize_t>(pStdin->size())))
+    if (bApart && (pipe2(err, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0))
         return nullptr;
-    if (pStdin)
+    if (bApart)
         close(in[1]);
     // Built before fork: the child of a threaded process may only exec.
     std::vector<char*> args;
@@ -59,8 +55,8 @@ std::unique_ptr<CChildProcess> CChildProcess::Spawn(const std::vector<std::strin
         if (getppid() != parent)
             _exit(127);
         dup2(fds[1], STDOUT_FILENO);
-        dup2(pStdin ? err[1] : fds[1], STDERR_FILENO);
-        if (pStdin)
+        dup2(bApart ? err[1] : fds[1], STDERR_FILENO);
+        if (bApart)
             dup2(in[0], STDIN_FILENO);
         if (fdNetns >= 0 && setns(fdNetns, CLONE_NEWNET) != 0) {
             static const char kMessage[] = "cannot enter the network namespace\n";
@@ -75,7 +71,7 @@ std::unique_ptr<CChildProcess> CChildProcess::Spawn(const std::vector<std::strin
     }
     close(fds[1]);
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    if (pStdin) {
+    if (bApart) {
         close(err[1]);
         close(in[0]);
         fcntl(err[0], F_SETFL, O_NONBLOCK);

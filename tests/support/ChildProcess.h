@@ -15,10 +15,9 @@ public:
     // /proc/self/fd/N on its command line).
     static std::unique_ptr<CChildProcess> Start(const std::vector<std::string>& argv,
                                                 int fdNetns = -1, int fdKeep = -1);
-    // Standard input from text (a pipe's worth), standard error kept apart
-    // from standard output (Errors()).
-    static std::unique_ptr<CChildProcess> StartApart(const std::vector<std::string>& argv,
-                                                     const std::string& stdinText);
+    // Standard input empty (never a terminal), standard error kept apart from
+    // standard output (Errors()).
+    static std::unique_ptr<CChildProcess> StartApart(const std::vector<std::string>& argv);
     ~CChildProcess(); // kills (SIGTERM, then SIGKILL) and reaps it
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
@@ -38,7 +37,7 @@ public:
 private:
     CChildProcess(pid_t pid, int fdOut, int fdErr) : m_pid(pid), m_fdOut(fdOut), m_fdErr(fdErr) {}
     static std::unique_ptr<CChildProcess> Spawn(const std::vector<std::string>& argv, int fdNetns,
-                                                int fdKeep, const std::string* pStdin);
+                                                int fdKeep, bool bApart);
     void ReadAvailable(int nMs);
 
     pid_t m_pid;
