@@ -140,17 +140,25 @@ BOOL CFirmwareUpdate::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode)
     return TRUE;
 }
 
-EUpdateOutcome CFirmwareUpdate::UpdateProgram() {
+bool CFirmwareUpdate::ChooseFile(const char* pszSection, const char* pszDefault, const char* pszExt,
+                                 const char* pszFilter, std::string* pPath) {
     COpenFileRequest request;
-    request.initialName = GetProfileString("ProgramUpdate", "SrcName", "demo.bin");
-    request.defaultExt = "*.bin";
-    request.filter = "Binary files (*.bin)|*.bin|All files (*.*)|*.*||";
+    request.initialName = GetProfileString(pszSection, "SrcName", pszDefault);
+    request.defaultExt = pszExt;
+    request.filter = pszFilter;
     request.flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    std::string path;
-    if (!ShowOpenFileDialog(request, &path))
-        return EUpdateOutcome::Cancelled;
-    WriteProfileString("ProgramUpdate", "SrcName", path.c_str());
+    if (!ShowOpenFileDialog(request, pPath))
+        return false;
+    WriteProfileString(pszSection, "SrcName", pPath->c_str());
     SaveProfile();
+    return true;
+}
+
+EUpdateOutcome CFirmwareUpdate::UpdateProgram() {
+    std::string path;
+    if (!ChooseFile("ProgramUpdate", "demo.bin", "*.bin",
+                    "Binary files (*.bin)|*.bin|All files (*.*)|*.*||", &path))
+        return EUpdateOutcome::Cancelled;
     if (!CheckTcpConnection(m_nCommType))
         return EUpdateOutcome::Failed;
 
@@ -182,16 +190,10 @@ EUpdateOutcome CFirmwareUpdate::UpdateProgram() {
 }
 
 EUpdateOutcome CFirmwareUpdate::UpdatePFlash() {
-    COpenFileRequest request;
-    request.initialName = GetProfileString("PFlashUpdate", "SrcName", "demo.hex");
-    request.defaultExt = "*.hex";
-    request.filter = "MCS51 hex files (*.hex)|*.hex|All files (*.*)|*.*||";
-    request.flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     std::string path;
-    if (!ShowOpenFileDialog(request, &path))
+    if (!ChooseFile("PFlashUpdate", "demo.hex", "*.hex",
+                    "MCS51 hex files (*.hex)|*.hex|All files (*.*)|*.*||", &path))
         return EUpdateOutcome::Cancelled;
-    WriteProfileString("PFlashUpdate", "SrcName", path.c_str());
-    SaveProfile();
     if (!ConfirmFlashPageFile(path))
         return EUpdateOutcome::Cancelled;
 

@@ -9,6 +9,7 @@
 #include "WinTypes.h"
 
 #include <functional>
+#include <string>
 
 class CRj45Thread;
 
@@ -40,6 +41,10 @@ public:
     BOOL WriteFlashPage(const BYTE* pImage, int nLength);
 
 private:
+    // Offers the section's last file ("SrcName"), keeps the choice there and
+    // saves the profile; false when no file was chosen.
+    bool ChooseFile(const char* pszSection, const char* pszDefault, const char* pszExt,
+                    const char* pszFilter, std::string* pPath);
     void SaveProfile();
     void StopLink();
 
