@@ -103,9 +103,9 @@ void CChildProcess::ReadAvailable(int nMs) {
     }
 }
 
-bool CChildProcess::WaitForOutput(const std::string& text, int nMs) {
+bool CChildProcess::WaitForOutput(const std::string& text, int nMs, size_t nFrom) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(nMs);
-    while (m_strOutput.find(text) == std::string::npos) {
+    while (m_strOutput.find(text, nFrom) == std::string::npos) {
         if (m_fdOut < 0 || MsLeft(deadline) == 0)
             return false;
         ReadAvailable(MsLeft(deadline));

@@ -23,8 +23,9 @@ public:
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     pid_t Pid() const { return m_pid; }
-    // Reads output until it contains text or the process ends or nMs pass.
-    bool WaitForOutput(const std::string& text, int nMs);
+    // Reads output until it contains text at or after nFrom, or the process
+    // ends or nMs pass.
+    bool WaitForOutput(const std::string& text, int nMs, size_t nFrom = 0);
     // Everything read so far.
     const std::string& Output() const { return m_strOutput; }
     const std::string& Errors() const { return m_strErrors; }
