@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "ConfirmFlashPageFile.h"
 #include "HexReport.h"
+#include "HexText.h"
 #include "LoadHexImage.h"
 #include "ScriptedSeams.h"
 
@@ -34,28 +35,8 @@ std::vector<BYTE> Bytes(int nCount, int nSeed) {
     return v;
 }
 
-// One record line with a correct checksum, upper case.
-std::string Line(int nAddress, const std::vector<BYTE>& data, int nType = 0) {
-    std::string s = ":";
-    unsigned nSum = 0;
-    auto put = [&](int b) {
-        char sz[3];
-        snprintf(sz, sizeof sz, "%02X", b & 0xFF);
-        s += sz;
-        nSum += b & 0xFF;
-    };
-    put(static_cast<int>(data.size()));
-    put(nAddress >> 8);
-    put(nAddress);
-    put(nType);
-    for (BYTE b : data)
-        put(b);
-    put(0x100 - (nSum & 0xFF));
-    return s;
-}
-
 std::string Data(const CRecord& r) {
-    return Line(r.nAddress, r.data);
+    return HexRecordLine(r.nAddress, r.data);
 }
 
 const std::string kEof = ":00000001FF";
@@ -196,7 +177,7 @@ std::vector<CHexCase> Cases() {
          2,
          "unknown record type 06"},
         {"RecordBeyondPage",
-         {Data(kAt0), Line(0xFFF8, Bytes(16, 8))},
+         {Data(kAt0), HexRecordLine(0xFFF8, Bytes(16, 8))},
          0,
          {},
          2,

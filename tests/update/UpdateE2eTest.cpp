@@ -2,6 +2,7 @@
 // simulator on a loopback address of each test's own.
 #include "Event.h"
 #include "FirmwareUpdate.h"
+#include "HexText.h"
 #include "LinkEvents.h"
 #include "MainDlg.h"
 #include "PhoneSim.h"
@@ -96,22 +97,7 @@ void WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
 }
 
 std::string HexRecord(int nAddress, const std::vector<BYTE>& data) {
-    std::string s = ":";
-    unsigned nSum = 0;
-    auto put = [&](unsigned b) {
-        char sz[3];
-        snprintf(sz, sizeof sz, "%02X", b & 0xFF);
-        s += sz;
-        nSum += b & 0xFF;
-    };
-    put(static_cast<unsigned>(data.size()));
-    put(static_cast<unsigned>(nAddress) >> 8);
-    put(static_cast<unsigned>(nAddress));
-    put(0);
-    for (BYTE b : data)
-        put(b);
-    put(0x100 - (nSum & 0xFF));
-    return s + "\r\n";
+    return HexRecordLine(nAddress, data) + "\r\n";
 }
 
 // One test's world: a profile of its own pointing at its own address, a
