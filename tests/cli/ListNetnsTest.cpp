@@ -98,7 +98,7 @@ TEST_F(CListNetnsTest, List_WhereAndCsv_FilteredRowsAndBadConditions) {
     unlink(path);
     ASSERT_TRUE(pSim);
 
-    const auto [nAll, all] = Orvex({"list", "--probes", "1", "--wait", "0.5", "--csv"});
+    const auto [nAll, all] = Orvex({"list", "--probes", "1", "--wait", "1", "--csv"});
     EXPECT_EQ(0, nAll);
     EXPECT_EQ("IP Address,Mac Address,Type & Version,IP Type,Phone Number,Log on,Busy\n"
               "198.18.0.100,02-00-00-00-01-00,Desk v2.2,,,No,No\n"
@@ -122,7 +122,7 @@ TEST_F(CListNetnsTest, List_WhereAndCsv_FilteredRowsAndBadConditions) {
         {{"type-version=desk*"}, {}},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"list", "--probes", "1", "--wait", "0.5", "--csv"};
+        std::vector<std::string> args = {"list", "--probes", "1", "--wait", "1", "--csv"};
         for (const auto& condition : c.where)
             args.insert(args.end(), {"--where", condition});
         SCOPED_TRACE(c.where.front());
@@ -132,7 +132,7 @@ TEST_F(CListNetnsTest, List_WhereAndCsv_FilteredRowsAndBadConditions) {
     }
     // --where filters the JSON that update-program reads back, too.
     const auto [nJson, json] =
-        Orvex({"list", "--probes", "1", "--wait", "0.5", "--json", "--where", "busy=Yes"});
+        Orvex({"list", "--probes", "1", "--wait", "1", "--json", "--where", "busy=Yes"});
     EXPECT_EQ(0, nJson);
     EXPECT_EQ(0u, json.find("[\n  {\"busy\":\"Yes\",")) << json;
     EXPECT_NE(std::string::npos, json.find("\"ip\":\"198.18.0.21\"")) << json;
