@@ -101,27 +101,26 @@ int RunListCommand(const CListOptions& options, int argc, char** argv) {
         QCoreApplication app(argc, argv);
         CPhoneDiscovery discovery(dwLocal);
         discovery.Start();
+        const auto quitAfterListening = [&app, &options] {
+            QTimer::singleShot(static_cast<int>(options.dSeconds * 1000), &app,
+                               &QCoreApplication::quit);
+        };
         // The rows keep one phone per address, so the replies to every
         // probe merge into them.
         int nSent = 1;
         QTimer probes;
         probes.setInterval(kProbeIntervalMs);
         QObject::connect(&probes, &QTimer::timeout, &app, [&] {
-            if (nSent < options.nProbes) {
-                discovery.SendProbe();
-                ++nSent;
-            }
-            if (nSent >= options.nProbes) {
+            discovery.SendProbe();
+            if (++nSent == options.nProbes) {
                 probes.stop();
-                QTimer::singleShot(static_cast<int>(options.dSeconds * 1000), &app,
-                                   &QCoreApplication::quit);
+                quitAfterListening();
             }
         });
-        if (options.nProbes > 1)
+        if (nSent < options.nProbes)
             probes.start();
         else
-            QTimer::singleShot(static_cast<int>(options.dSeconds * 1000), &app,
-                               &QCoreApplication::quit);
+            quitAfterListening();
         app.exec();
         discovery.Stop();
 
