@@ -6,6 +6,7 @@
 #include "CliBench.h"
 #include "DiscoveryBench.h"
 #include "HexBench.h"
+#include "ListBench.h"
 #include "Trace.h"
 #include "UploadBench.h"
 
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
         } else if (strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
         } else {
-            fprintf(stderr, "Usage: %s [--json FILE] [--only upload|discovery|hex|orvex]\n",
+            fprintf(stderr, "Usage: %s [--json FILE] [--only upload|discovery|hex|orvex|list]\n",
                     argv[0]);
             return 2;
         }
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
         RunHexBench(&table);
     if (only.empty() || only == "orvex")
         RunCliBench(phoneSim, ORVEX_PATH, &table);
+    if (only.empty() || only == "list")
+        RunListBench(phoneSim, ORVEX_PATH, &table);
 
     table.Print();
     if (!jsonPath.empty() && !table.WriteJson(jsonPath)) {

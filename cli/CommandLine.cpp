@@ -97,7 +97,14 @@ int RunCommand(int argc, char** argv) {
     CListOptions list;
     auto* pList = app.add_subcommand("list", "Probe the local network and list the phones that "
                                              "answer (as List Phones does).");
-    pList->add_option("--wait", list.dSeconds, "Seconds to listen for answers.")
+    pList
+        ->add_option("--probes", list.nProbes,
+                     "Probes to send, one second apart; the answers to all of them are merged, "
+                     "so a reply lost on a busy network costs nothing.")
+        ->capture_default_str()
+        ->type_name("N")
+        ->check(CLI::Range(1, 100));
+    pList->add_option("--wait", list.dSeconds, "Seconds to listen after the last probe.")
         ->capture_default_str()
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 3600.0));
@@ -105,7 +112,17 @@ int RunCommand(int argc, char** argv) {
         ->add_option("--local-address", list.localAddress,
                      "Local IPv4 address to probe from. Default: the host's own address.")
         ->type_name("ADDR");
-    pList->add_flag("--json", list.bJson, "One JSON array of objects instead of the table.");
+    pList
+        ->add_option("--where", list.where,
+                     "List only the phones whose FIELD matches the shell pattern GLOB "
+                     "(FIELD=GLOB), or does not (FIELD!=GLOB); repeat it and all must hold. "
+                     "FIELD: address, mac, type-version, ip-type, number, logged-on, busy.")
+        ->type_name("FIELD=GLOB")
+        ->allow_extra_args(false);
+    auto* pListJson =
+        pList->add_flag("--json", list.bJson, "One JSON array of objects instead of the table.");
+    pList->add_flag("--csv", list.bCsv, "CSV with the table's headings instead of the table.")
+        ->excludes(pListJson);
 
     CUpdateOptions program;
     auto* pProgram = app.add_subcommand(

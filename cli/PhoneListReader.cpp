@@ -7,9 +7,14 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
+#include <numeric>
+
 namespace {
 
 const char kBlanks[] = " \t\r\n\f\v";
+// What an editor on another platform may put before the first address.
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 std::string Trim(const std::string& text) {
     const size_t nFirst = text.find_first_not_of(kBlanks);
@@ -65,8 +70,10 @@ bool ReadJson(const std::string& text, std::vector<DWORD>* pPhones, std::string*
 
 } // namespace
 
-bool ReadPhoneList(const std::string& text, std::vector<DWORD>* pPhones, std::string* pError) {
+bool ReadPhoneList(const std::string& given, std::vector<DWORD>* pPhones, std::string* pError) {
     pPhones->clear();
+    const size_t nBom = given.rfind(kUtf8Bom, 0) == 0 ? sizeof kUtf8Bom - 1 : 0;
+    const std::string text = given.substr(nBom);
     const size_t nFirst = text.find_first_not_of(kBlanks);
     if (nFirst != std::string::npos && text[nFirst] == '[') {
         if (ReadJson(text, pPhones, pError))
@@ -95,4 +102,36 @@ bool ReadPhoneList(const std::string& text, std::vector<DWORD>* pPhones, std::st
         pPhones->push_back(dwAddress);
     }
     return true;
+}
+
+std::vector<DWORD> RemoveRepeatedPhones(const std::vector<DWORD>& given,
+                                        std::vector<DWORD>* pRepeated) {
+    // Positions sorted by address, the earlier first among equals: the head
+    // of each run of one address is its first occurrence.
+    std::vector<size_t> order(given.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&given](size_t nA, size_t nB) {
+        return given[nA] != given[nB] ? given[nA] < given[nB] : nA < nB;
+    });
+    enum Occurrence : char { Later, Once, FirstOfMore };
+    std::vector<Occurrence> occurrence(given.size(), Later);
+    size_t nHead = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i == 0 || given[order[i - 1]] != given[order[i]]) {
+            nHead = order[i];
+            occurrence[nHead] = Once;
+        } else {
+            occurrence[nHead] = FirstOfMore;
+        }
+    }
+    std::vector<DWORD> phones;
+    if (pRepeated != nullptr)
+        pRepeated->clear();
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (occurrence[i] != Later)
+            phones.push_back(given[i]);
+        if (occurrence[i] == FirstOfMore && pRepeated != nullptr)
+            pRepeated->push_back(given[i]);
+    }
+    return phones;
 }

@@ -13,9 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -50,17 +49,35 @@ public:
 
 } // namespace
 
-bool ReadWholeFile(const std::string& path, std::string* pText, std::string* pError) {
-    if (path == "-") {
-        pText->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return true;
-    }
-    if (!CheckInputFile(path, false, pError))
+bool ReadWholeFile(const std::string& path, size_t nMaxBytes, std::string* pText,
+                   std::string* pError) {
+    const std::string name = path == "-" ? std::string("standard input") : path;
+    if (path != "-" && !CheckInputFile(path, false, pError))
         return false;
-    std::ifstream in(path, std::ios::binary);
-    pText->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        *pError = path + ": cannot be read";
+    const std::unique_ptr<FILE, int (*)(FILE*)> owned(
+        path == "-" ? nullptr : fopen(path.c_str(), "rb"), fclose);
+    FILE* const pFile = path == "-" ? stdin : owned.get();
+    if (pFile == nullptr) {
+        *pError = name + ": cannot be read";
+        return false;
+    }
+    // One byte past the bound tells a file of exactly nMaxBytes from a longer
+    // one, and no more is ever read: /dev/zero ends here too.
+    pText->clear();
+    char chunk[65536];
+    while (pText->size() <= nMaxBytes) {
+        const size_t nWant = std::min(sizeof chunk, nMaxBytes + 1 - pText->size());
+        const size_t nGot = fread(chunk, 1, nWant, pFile);
+        pText->append(chunk, nGot);
+        if (nGot < nWant)
+            break;
+    }
+    if (ferror(pFile)) {
+        *pError = name + ": cannot be read";
+        return false;
+    }
+    if (pText->size() > nMaxBytes) {
+        *pError = name + ": longer than " + std::to_string(nMaxBytes >> 20) + " MiB";
         return false;
     }
     return true;
@@ -89,7 +106,7 @@ bool CUpdateCommand::CollectPhones(std::vector<DWORD>* pPhones, std::string* pEr
         std::vector<DWORD> listed;
         const std::string name =
             m_options.phonesFrom == "-" ? "standard input" : m_options.phonesFrom;
-        if (!ReadWholeFile(m_options.phonesFrom, &text, pError))
+        if (!ReadWholeFile(m_options.phonesFrom, kMaxPhoneListBytes, &text, pError))
             return false;
         if (!ReadPhoneList(text, &listed, pError)) {
             *pError = name + ": " + *pError;
@@ -97,15 +114,23 @@ bool CUpdateCommand::CollectPhones(std::vector<DWORD>* pPhones, std::string* pEr
         }
         given.insert(given.end(), listed.begin(), listed.end());
     }
-    for (DWORD dwAddress : given) {
-        if (std::find(pPhones->begin(), pPhones->end(), dwAddress) != pPhones->end())
-            fprintf(stderr, "orvex: %s is given more than once; it is updated once\n",
-                    FormatIpv4(dwAddress).c_str());
-        else
-            pPhones->push_back(dwAddress);
-    }
+    std::vector<DWORD> repeated;
+    *pPhones = RemoveRepeatedPhones(given, &repeated);
+    // A list repeated whole would otherwise print a line per phone.
+    constexpr size_t kMaxRepeatLines = 10;
+    for (size_t i = 0; i < repeated.size() && i < kMaxRepeatLines; ++i)
+        fprintf(stderr, "orvex: %s is given more than once; it is updated once\n",
+                FormatIpv4(repeated[i]).c_str());
+    if (repeated.size() > kMaxRepeatLines)
+        fprintf(stderr, "orvex: %zu more phones are given more than once; each is updated once\n",
+                repeated.size() - kMaxRepeatLines);
     if (pPhones->empty()) {
         *pError = "no phones given (--phone ADDR or --phones-from FILE)";
+        return false;
+    }
+    if (pPhones->size() > kMaxPhones) {
+        *pError = std::to_string(pPhones->size()) + " phones given; one run takes at most " +
+                  std::to_string(kMaxPhones);
         return false;
     }
     return true;

@@ -23,5 +23,7 @@ private:
     CUpdateOptions m_options;
 };
 
-// Reads a whole file, "-" standard input. False with the reason.
-bool ReadWholeFile(const std::string& path, std::string* pText, std::string* pError);
+// Reads a whole file, "-" standard input, of at most nMaxBytes: never more
+// than one byte past it. False with the reason.
+bool ReadWholeFile(const std::string& path, size_t nMaxBytes, std::string* pText,
+                   std::string* pError);

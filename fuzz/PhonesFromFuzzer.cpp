@@ -1,9 +1,11 @@
 // The phones of --phones-from: outside input, read whole. The line format
-// is checked against inet_pton line by line; the JSON format must give one
-// address per entry or name the line or entry it refuses.
+// is checked against inet_pton line by line, after a leading byte order
+// mark; the JSON format must give one address per entry or name the line or
+// entry it refuses. The repeats are removed as a plain quadratic search would.
 #include "Check.h"
 #include "PhoneListReader.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 namespace {
 
 const char kBlanks[] = " \t\r\n\f\v";
+const char kBom[] = "\xEF\xBB\xBF";
 
 // Expected addresses of the line format, or the 1-based line that is bad.
 bool ReadLines(const std::string& text, std::vector<DWORD>* pPhones, int* pnBadLine) {
@@ -39,16 +42,37 @@ bool ReadLines(const std::string& text, std::vector<DWORD>* pPhones, int* pnBadL
     return true;
 }
 
+// Each address once, where it first occurs, and those that occur again.
+void CheckRepeatsRemoved(const std::vector<DWORD>& given) {
+    std::vector<DWORD> repeated;
+    const std::vector<DWORD> phones = RemoveRepeatedPhones(given, &repeated);
+    std::vector<DWORD> expected;
+    std::vector<DWORD> expectedRepeated;
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (std::find(given.begin(), given.begin() + static_cast<std::ptrdiff_t>(i), given[i]) !=
+            given.begin() + static_cast<std::ptrdiff_t>(i))
+            continue;
+        expected.push_back(given[i]);
+        if (std::count(given.begin(), given.end(), given[i]) > 1)
+            expectedRepeated.push_back(given[i]);
+    }
+    FUZZ_CHECK(phones == expected);
+    FUZZ_CHECK(repeated == expectedRepeated);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
-    const std::string text(reinterpret_cast<const char*>(pData), nSize);
+    const std::string given(reinterpret_cast<const char*>(pData), nSize);
     std::vector<DWORD> phones;
     std::string error;
-    const bool bRead = ReadPhoneList(text, &phones, &error);
+    const bool bRead = ReadPhoneList(given, &phones, &error);
     FUZZ_CHECK(bRead == error.empty());
     FUZZ_CHECK(bRead || phones.empty());
     FUZZ_CHECK(error.find('\n') == std::string::npos);
+    CheckRepeatsRemoved(phones);
+
+    const std::string text = given.rfind(kBom, 0) == 0 ? given.substr(3) : given;
 
     const size_t nFirst = text.find_first_not_of(kBlanks);
     if (nFirst != std::string::npos && text[nFirst] == '[') {

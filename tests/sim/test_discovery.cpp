@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include <sys/socket.h>
@@ -233,5 +234,72 @@ TEST(SimDiscovery, ReplyFromSpreadsPhonesOverSourceAddresses)
     probe(hostB, address);
     EXPECT_EQ(collectReplies(replies.fd(), 4).size(), 4u);
 }
+
+// ---- the reboot after an image
+
+struct RebootCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* typeBack; // nullptr: never back
+};
+
+const RebootCase kRebootCases[] = {
+    {"BackWithVersionAfter", {"--update-busy-ms", "600", "--version-after", "IP Phone v2.2"}, "IP Phone v2.2"},
+    {"BackWithItsOldVersion", {"--update-busy-ms", "600"}, "IP Phone v1.0"},
+    {"NeverBack", {"--update-busy-ms", "600", "--never-back"}, nullptr},
+};
+
+class Reboot : public testing::TestWithParam<int> {};
+
+// The updated phone is silent to TCP and discovery alike while it installs;
+// the other phone of the simulator answers all along.
+TEST_P(Reboot, UpdatedPhoneSilentThenBackOrNot)
+{
+    const RebootCase& c = kRebootCases[GetParam()];
+    const std::string address = loopbackAddress(43 + GetParam());
+    std::vector<std::string> args = {"--address",  address, "--discovery", "--discovery-bind", address,
+                                     "--phone-ip", address, "--phones",    "2"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    auto sim = StartPhoneSim(args);
+    ASSERT_TRUE(sim && sim->WaitForOutput("discovery on " + address, 5000)) << (sim ? sim->Output() : "");
+    Socket replies = udpSocket(address, kReplyPort);
+    ASSERT_TRUE(replies.valid());
+    const auto types = [&](std::size_t count) {
+        probe(address, address);
+        std::vector<std::string> seen;
+        for (const auto& reply : collectReplies(replies.fd(), count))
+            seen.push_back(decode(reply.bytes).ip + " " + decode(reply.bytes).type);
+        return seen;
+    };
+    const std::string other = loopbackAddress(43 + GetParam() + 1);
+    EXPECT_EQ(types(2), (std::vector<std::string>{address + " IP Phone v1.0", other + " IP Phone v1.0"}));
+
+    int error = 0;
+    {
+        Socket update = connectTcp(address, 8739, error);
+        ASSERT_TRUE(update.valid()) << std::strerror(error);
+        ASSERT_TRUE(sendAll(update.fd(), block(1)));
+        ASSERT_EQ(receiveExactly(update.fd(), 1, 2s).bytes, Bytes{0xFF});
+        ASSERT_TRUE(sendAll(update.fd(), Bytes{0x81}));
+        ASSERT_EQ(receiveExactly(update.fd(), 1, 2s).bytes, Bytes{0xFF});
+    }
+    EXPECT_EQ(types(1), std::vector<std::string>{other + " IP Phone v1.0"});
+    EXPECT_FALSE(connectTcp(address, 8739, error).valid());
+    EXPECT_EQ(error, ECONNREFUSED);
+
+    if (c.typeBack == nullptr) {
+        EXPECT_FALSE(sim->WaitForOutput("update done", 1200)) << sim->Output();
+        EXPECT_EQ(types(1), std::vector<std::string>{other + " IP Phone v1.0"});
+        EXPECT_FALSE(connectTcp(address, 8739, error).valid());
+        return;
+    }
+    ASSERT_TRUE(sim->WaitForOutput("is back, answering discovery as", 5000)) << sim->Output();
+    EXPECT_EQ(types(2), (std::vector<std::string>{address + " " + c.typeBack, other + " IP Phone v1.0"}));
+    Socket again = connectTcp(address, 8739, error);
+    EXPECT_TRUE(again.valid()) << std::strerror(error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, Reboot, testing::Range(0, static_cast<int>(std::size(kRebootCases))),
+                         [](const testing::TestParamInfo<int>& info) { return std::string(kRebootCases[info.param].name); });
 
 } // namespace

@@ -36,7 +36,7 @@ bool bindUdp(Fd& fd, std::uint32_t address, std::uint16_t port, std::string& err
 } // namespace
 
 DiscoveryResponder::DiscoveryResponder(PollLoop& loop, DiscoveryConfig config)
-    : loop_(loop), config_(std::move(config))
+    : loop_(loop), config_(std::move(config)), silent_(config_.phones.size(), false)
 {
 }
 
@@ -114,6 +114,29 @@ std::string DiscoveryResponder::readyText() const
     return text;
 }
 
+void DiscoveryResponder::silence(std::uint32_t ip)
+{
+    for (std::size_t i = 0; i < config_.phones.size(); ++i) {
+        if (config_.phones[i].ip != ip)
+            continue;
+        silent_[i] = true;
+        out::status("phone " + formatIPv4(ip) + " is updating, silent to discovery");
+    }
+}
+
+void DiscoveryResponder::comeBack(std::uint32_t ip, const std::optional<std::string>& type)
+{
+    for (std::size_t i = 0; i < config_.phones.size(); ++i) {
+        if (config_.phones[i].ip != ip)
+            continue;
+        silent_[i] = false;
+        if (type)
+            config_.phones[i].type = *type;
+        out::status("phone " + formatIPv4(ip) + " is back, answering discovery as \"" + config_.phones[i].type
+                    + "\"");
+    }
+}
+
 void DiscoveryResponder::onSocketEvent(int fd, short revents)
 {
     if (revents & POLLOUT) {
@@ -184,6 +207,11 @@ void DiscoveryResponder::pump()
     while (!bursts_.empty()) {
         Burst& burst = bursts_.front();
         while (burst.next < count) {
+            if (silent_[burst.next]) {
+                ++burst.silent;
+                ++burst.next;
+                continue;
+            }
             const int fd = socketForPhone(burst.next);
             Reply record{};
             const std::uint8_t* data = nullptr;
@@ -222,10 +250,13 @@ void DiscoveryResponder::pump()
             ++burst.failed;
             ++burst.next;
         }
-        std::string line = "probe from " + burst.prober + ", sent " + std::to_string(count - burst.failed)
+        std::string line = "probe from " + burst.prober + ", sent "
+            + std::to_string(count - burst.failed - burst.silent)
             + " replies"; // fixed wording: scripts match "sent N replies"
         if (burst.failed > 0)
             line += ", " + std::to_string(burst.failed) + " failed";
+        if (burst.silent > 0)
+            line += ", " + std::to_string(burst.silent) + " silent while updating";
         out::status(line);
         bursts_.pop_front();
     }

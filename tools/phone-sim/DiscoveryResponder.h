@@ -41,12 +41,18 @@ public:
     bool start(std::string& error);
     std::string readyText() const;
 
+    // The phones reporting address ip (host order) stop answering while
+    // they install an image; back, they answer with type when it is given.
+    void silence(std::uint32_t ip);
+    void comeBack(std::uint32_t ip, const std::optional<std::string>& type);
+
 private:
     struct Burst {
         sockaddr_in to{};
         std::string prober;
         std::size_t next = 0;
         std::size_t failed = 0;
+        std::size_t silent = 0;
     };
 
     bool openReplySockets(std::string& error);
@@ -61,6 +67,7 @@ private:
     std::vector<Fd> replySockets_; // empty: replies leave from socket_
     std::vector<std::string> replySources_;
     bool joined_ = false;
+    std::vector<bool> silent_; // per phone: installing, answers nothing
     std::deque<Burst> bursts_;
     int blockedFd_ = -1; // waiting for POLLOUT on this socket
     PollLoop::TimerId retryTimer_ = 0;

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -26,13 +27,18 @@ const char* const kFooter = R"(Examples:
                                               keep what the tool sent, reboot for 2 s
   phone-sim --stop-after 3                    stall after the third block
   phone-sim --no-tcp --discovery --phones 50  fifty phones answering discovery
+  phone-sim --discovery --phone-ip 127.0.0.1 --version-after "IP Phone v2.2"
+                                              reboot for 10 s, come back as v2.2
 
 Update exchange:
   The tool sends 128-byte blocks and waits for the answer to each, then one finishing
   byte: 0x81 after a program image, 0x00 after a flash page. The phone answers every
   block and the finishing byte with the single byte 0xff. A lone pending byte followed
   by --finish-gap-ms of silence is the finishing byte. After answering 0x81 the phone
-  "installs": its port is closed for --update-busy-ms, so connects are refused.
+  "installs" and reboots: its port is closed for --update-busy-ms, so connects are
+  refused, and the discovery phone whose address is --address answers no probe.
+  Then both are back, discovery with the --version-after text if given; with
+  --never-back neither comes back.
   "--stop-after K" and the close/reset faults count the blocks of each connection.
   --double-ack and --wrong-ack apply to every answer, the finishing byte's included.
 
@@ -58,7 +64,10 @@ Output (stdout, one line each, flushed at once):
   phone-sim: discovery on ADDR:PORT, ...  ready, with --discovery
   phone-sim: received N bytes, finishing byte 0xNN   (N counts the finishing byte)
   phone-sim: update started, refusing connections for MS ms
+  phone-sim: update started, refusing connections for good (--never-back)
+  phone-sim: phone ADDR is updating, silent to discovery
   phone-sim: update done, listening again on ADDR:PORT
+  phone-sim: phone ADDR is back, answering discovery as "TEXT"
   phone-sim: probe from ADDR:PORT, sent N replies
   phone-sim: ignored N-byte datagram from ADDR:PORT (M ignored so far)
   plus a line for each connection closed or reset by a fault option.
@@ -139,6 +148,28 @@ std::optional<std::vector<std::uint32_t>> parseAddressList(const std::string& te
     return addresses;
 }
 
+// The reboot options need a reboot, and --version-after a phone to report it.
+void checkReboot(const Options& options)
+{
+    const auto& update = options.update;
+    const bool versionGiven = options.versionAfter.has_value();
+    if ((versionGiven || update.neverBack) && update.updateBusy.count() == 0)
+        throw CLI::ValidationError(versionGiven ? "--version-after" : "--never-back",
+                                   "needs a reboot: --update-busy-ms above 0");
+    if (!versionGiven)
+        return;
+    if (!options.discovery)
+        throw CLI::ValidationError("--version-after", "needs --discovery");
+    Phone check;
+    check.type = *options.versionAfter;
+    if (auto error = checkPhone(check); !error.empty())
+        throw CLI::ValidationError("--version-after", error);
+    const auto& phones = options.discoveryConfig.phones;
+    if (std::none_of(phones.begin(), phones.end(), [&](const Phone& phone) { return phone.ip == update.address; }))
+        throw CLI::ValidationError("--version-after", "no simulated phone has the --address address "
+                                       + formatIPv4(update.address) + " (give it with --phone-ip)");
+}
+
 } // namespace
 
 std::optional<int> parseOptions(int argc, char** argv, Options& options)
@@ -154,6 +185,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options)
     PhoneTemplate base;
     std::size_t phoneCount = 1;
     std::string phonesFile;
+    std::string versionAfterText;
     const auto ipv4 = [](const std::string& text) { return parseIPv4(text); };
     const auto byte = [](const std::string& text) { return parseByte(text); };
     const auto count = unsignedUpTo(std::numeric_limits<unsigned>::max());
@@ -179,16 +211,26 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options)
                                 "that sends nothing leaves it alone.");
     auto* busy = addParsed(app, "--update-busy-ms", update.updateBusy, millisecondsUpTo(kMaxMs),
                            "a number of milliseconds",
-                           "After answering finishing byte 0x81, refuse all connections (the "
-                           "listening socket is closed) for MS ms, then listen again. 0 keeps "
-                           "accepting. Default: 10000.");
+                           "After answering finishing byte 0x81, reboot for MS ms: refuse all "
+                           "connections (the listening socket is closed) and leave discovery "
+                           "probes unanswered for the phone with the --address address, then "
+                           "listen and answer again. 0 keeps accepting (no reboot). Default: 10000.");
+    auto* versionAfter = app.add_option("--version-after", versionAfterText,
+                                        "Type-and-version text (at most 29 bytes) that the phone with the "
+                                        "--address address answers discovery with after its reboot. "
+                                        "Needs --discovery.");
+    auto* neverBack = app.add_flag("--never-back", update.neverBack,
+                                   "After answering finishing byte 0x81 the phone never comes back: "
+                                   "connections stay refused and its discovery replies stay away.");
     auto* gap = addParsed(app, "--finish-gap-ms", update.finishGap, millisecondsUpTo(60000),
                           "a number of milliseconds",
                           "Silence after a lone pending byte that makes it the finishing byte. "
                           "Default: 20.");
-    for (auto* option : {address, portOption, save, busy, gap})
+    for (auto* option : {address, portOption, save, busy, gap, versionAfter, neverBack})
         option->group(tcpGroup);
     noTcp->group(tcpGroup);
+    versionAfter->type_name("TEXT");
+    versionAfter->excludes(neverBack);
     address->type_name("ADDR");
     portOption->type_name("PORT");
     save->type_name("FILE");
@@ -223,7 +265,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options)
         if (option != refuse)
             option->excludes(refuse);
     }
-    for (auto* option : {address, portOption, save, busy, gap})
+    for (auto* option : {address, portOption, save, busy, gap, versionAfter, neverBack})
         option->excludes(noTcp);
     stopAfter->type_name("K");
     closeAfter->type_name("K");
@@ -320,6 +362,9 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options)
             if (!error.empty())
                 throw CLI::ValidationError(phonesFile.empty() ? "phones" : "--phones-file", error);
         }
+        if (versionAfter->count() > 0)
+            options.versionAfter = versionAfterText;
+        checkReboot(options);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     }

@@ -11,6 +11,7 @@ namespace phonesim {
 struct Options {
     bool tcp = true;
     UpdateConfig update;
+    std::optional<std::string> versionAfter; // the updated phone's type text once back
     std::string saveFile;
     bool discovery = false;
     DiscoveryConfig discoveryConfig; // phones already built from the options

@@ -113,6 +113,8 @@ void UpdateServer::relisten()
     }
     out::status("update done, listening again on " + formatIPv4(config_.address) + ":"
                 + std::to_string(boundPort_));
+    if (updating_)
+        updating_(false);
 }
 
 void UpdateServer::onAcceptable()
@@ -359,7 +361,14 @@ void UpdateServer::beginOrderlyClose(std::uint64_t id)
 void UpdateServer::beginBusy()
 {
     loop_.cancelTimer(relistenTimer_);
+    relistenTimer_ = 0;
     closeListener();
+    if (updating_)
+        updating_(true);
+    if (config_.neverBack) {
+        out::status("update started, refusing connections for good (--never-back)");
+        return;
+    }
     out::status("update started, refusing connections for " + std::to_string(config_.updateBusy.count())
                 + " ms");
     relistenTimer_ = loop_.addTimer(config_.updateBusy, [this] { relisten(); });

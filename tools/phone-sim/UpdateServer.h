@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,6 +27,7 @@ struct UpdateConfig {
     std::chrono::milliseconds ackDelay{0};
     std::chrono::milliseconds updateBusy{10000};
     std::chrono::milliseconds finishGap{20};
+    bool neverBack = false; // after 0x81 the port stays closed for good
 };
 
 // The phone's side of the firmware update exchange: 128-byte blocks each
@@ -45,6 +47,10 @@ public:
     bool start(std::string& error);
     // "listening on A:P" or "refusing on A:P"; valid after start().
     std::string readyText() const;
+    // Told true when the phone goes away to install an image (before the
+    // finishing byte's answer leaves) and false when it is back, so that
+    // discovery falls silent and returns with it.
+    void onUpdating(std::function<void(bool)> listener) { updating_ = std::move(listener); }
 
 private:
     enum class AnswerKind { Block, Finish };
@@ -88,6 +94,7 @@ private:
     std::map<std::uint64_t, Connection> connections_;
     std::uint64_t nextId_ = 1;
     PollLoop::TimerId relistenTimer_ = 0;
+    std::function<void(bool)> updating_;
 };
 
 } // namespace phonesim

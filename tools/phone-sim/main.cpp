@@ -59,6 +59,16 @@ int main(int argc, char** argv)
         }
     }
 
+    if (update && discovery) {
+        const std::uint32_t address = options.update.address;
+        update->onUpdating([&discovery, &options, address](bool updating) {
+            if (updating)
+                discovery->silence(address);
+            else
+                discovery->comeBack(address, options.versionAfter);
+        });
+    }
+
     // Only now, with every socket open, announce readiness.
     if (update)
         out::status(update->readyText());
