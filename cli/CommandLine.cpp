@@ -30,10 +30,21 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
                      "Phone to update (IPv4 address); repeat for more phones.")
         ->type_name("ADDR")
         ->allow_extra_args(false);
+    auto* pPhonesFrom = pCommand->add_option(
+        "--phones-from", pOptions->phonesFrom,
+        "Phones from FILE ('-' standard input): one address a line, or the JSON "
+        "that 'orvex list --json' prints, or a report of --report.");
+    pPhonesFrom->type_name("FILE");
     pCommand
-        ->add_option("--phones-from", pOptions->phonesFrom,
-                     "Phones from FILE ('-' standard input): one address a line, or the JSON "
-                     "that 'orvex list --json' prints.")
+        ->add_flag("--only-failed", pOptions->bOnlyFailed,
+                   "--phones-from FILE is a report that --report wrote: update only the "
+                   "phones whose \"ok\" is false.")
+        ->needs(pPhonesFrom);
+    pCommand
+        ->add_option("--report", pOptions->report,
+                     "At the end (also after Ctrl-C) write one row per phone to FILE: address, "
+                     "outcome, ok, text, bytes, seconds, attempts, versionBefore, versionAfter. "
+                     "CSV when FILE ends in .csv, else a JSON array that --phones-from reads.")
         ->type_name("FILE");
     pCommand
         ->add_option("-j,--jobs", pOptions->nJobs,

@@ -20,6 +20,8 @@ public:
 
     // 0 when every phone succeeded, 1 when any failed, 130 when interrupted.
     int Run();
+    // Every phone as it ended (or waits, before Run).
+    const std::vector<CPhoneRun>& Runs() const { return m_runs; }
 
 private:
     struct CSlot {

@@ -24,6 +24,11 @@ struct CPhoneRun {
     double dSendSeconds = 0;   // since the first block went out, as the worker saw it
     Clock::time_point started; // of this attempt
     double dSeconds = 0;       // of the last attempt, once finished
+    // The phone's type-and-version text as discovery heard it before the
+    // update and after it came back; empty when nobody asked or it did not
+    // answer.
+    std::string versionBefore;
+    std::string versionAfter;
 
     double BlocksPerSecond() const;
 };

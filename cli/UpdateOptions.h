@@ -18,7 +18,9 @@ struct CUpdateOptions {
     DWORD dwAckTimeout = 10000;
     DWORD dwCheckTimeout = 4000;
     bool bJson = false;
-    bool bYes = false; // the flash-page question is answered Yes
+    std::string report;       // --report: a row per phone at the end, CSV or JSON by its name
+    bool bOnlyFailed = false; // --phones-from is a report: the phones whose "ok" is false
+    bool bYes = false;        // the flash-page question is answered Yes
 };
 
 constexpr int kMaxJobs = 64;
