@@ -77,6 +77,18 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
         ->capture_default_str()
         ->type_name("N")
         ->check(CLI::Range(0, 100));
+    pCommand
+        ->add_option("--canary", pOptions->nCanary,
+                     "Update the first N phones alone; the others start only if all N "
+                     "succeed, else they are reported skipped.")
+        ->type_name("N")
+        ->check(CLI::Range(1, 65536));
+    pCommand
+        ->add_option("--max-failures", pOptions->nMaxFailures,
+                     "Start no new phone once K phones have failed; those not started are "
+                     "reported skipped.")
+        ->type_name("K")
+        ->check(CLI::Range(1, 65536));
     pCommand->add_flag("--json", pOptions->bJson,
                        "JSON lines on standard output: start, progress, retry, done, summary.");
 }

@@ -67,7 +67,9 @@ private:
 
 CFleetUpdate::CFleetUpdate(const CUpdateOptions& options, const std::vector<DWORD>& phones,
                            IFleetReport& report)
-    : m_options(options), m_report(report) {
+    : m_options(options), m_report(report),
+      m_plan(phones.size(), static_cast<size_t>(options.nCanary),
+             static_cast<size_t>(options.nMaxFailures)) {
     for (DWORD dwAddress : phones) {
         CPhoneRun run;
         run.dwAddress = dwAddress;
@@ -98,9 +100,17 @@ std::vector<std::string> CFleetUpdate::WorkerArgs(const CPhoneRun& run) const {
 
 void CFleetUpdate::StartNext() {
     const size_t nJobs = static_cast<size_t>(m_options.nJobs > 0 ? m_options.nJobs : kMaxJobs);
-    while (!m_bInterrupted && !m_queue.empty() && m_slots.size() < nJobs) {
-        const size_t nPhone = m_queue.front();
-        m_queue.erase(m_queue.begin());
+    if (m_plan.TakeBarChange())
+        SkipBarred();
+    while (!m_bInterrupted && m_slots.size() < nJobs) {
+        // A canary's retry waits behind the phones held back for it.
+        const auto it = std::find_if(m_queue.begin(), m_queue.end(), [this](size_t nPhone) {
+            return m_plan.Verdict(nPhone, m_runs[nPhone].nAttempt) == CFleetPlan::Start;
+        });
+        if (it == m_queue.end())
+            break;
+        const size_t nPhone = *it;
+        m_queue.erase(it);
         CPhoneRun& run = m_runs[nPhone];
         run.stage = CPhoneRun::Running;
         ++run.nAttempt;
@@ -116,6 +126,22 @@ void CFleetUpdate::StartNext() {
         }
         m_slots.push_back(std::move(slot));
     }
+}
+
+void CFleetUpdate::SkipBarred() {
+    std::vector<size_t> waiting;
+    for (size_t nPhone : m_queue) {
+        CPhoneRun& run = m_runs[nPhone];
+        if (m_plan.Verdict(nPhone, run.nAttempt) != CFleetPlan::Skip) {
+            waiting.push_back(nPhone);
+            continue;
+        }
+        run.outcome = run.state = "skipped";
+        run.text = m_plan.SkipText();
+        run.stage = CPhoneRun::Finished;
+        m_report.OnDone(run);
+    }
+    m_queue.swap(waiting);
 }
 
 void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
@@ -170,6 +196,7 @@ void CFleetUpdate::Finish(CPhoneRun& run, const std::string& outcome, const std:
         return;
     }
     run.stage = CPhoneRun::Finished;
+    m_plan.OnFinished(static_cast<size_t>(&run - m_runs.data()), run);
     m_report.OnDone(run);
 }
 

@@ -4,6 +4,7 @@
 // procedure's own failure path.
 #pragma once
 
+#include "FleetPlan.h"
 #include "FleetReport.h"
 #include "PhoneRun.h"
 #include "UpdateOptions.h"
@@ -33,6 +34,8 @@ private:
 
     std::vector<std::string> WorkerArgs(const CPhoneRun& run) const;
     void StartNext();
+    // Reports the waiting phones the plan will never start as skipped.
+    void SkipBarred();
     void OnLine(CSlot& slot, const std::string& line);
     void OnWorkerEnded(CSlot& slot);
     void Finish(CPhoneRun& run, const std::string& outcome, const std::string& text);
@@ -43,5 +46,6 @@ private:
     std::vector<CPhoneRun> m_runs;
     std::vector<size_t> m_queue; // phones waiting for a worker, first first
     std::vector<CSlot> m_slots;
+    CFleetPlan m_plan;
     bool m_bInterrupted = false;
 };

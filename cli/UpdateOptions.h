@@ -13,6 +13,8 @@ struct CUpdateOptions {
     std::string phonesFrom;          // --phones-from, "-" for standard input
     int nJobs = 0;                   // 0: every phone at once, up to kMaxJobs
     int nRetries = 0;
+    int nCanary = 0;      // --canary: the first N phones alone, the rest once all succeeded
+    int nMaxFailures = 0; // --max-failures: no new phone once this many failed; 0 no limit
     // The specified waits, mapped by the workers' seams.
     DWORD dwConnectTimeout = 2000;
     DWORD dwAckTimeout = 10000;
