@@ -89,6 +89,30 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
                      "reported skipped.")
         ->type_name("K")
         ->check(CLI::Range(1, 65536));
+    auto* pConfirm = pCommand->add_flag(
+        "--confirm", pOptions->bConfirm,
+        "Watch each phone that began its update until discovery hears it again (outcome "
+        "confirmed), else not-back; exit status 1 unless every phone is confirmed.");
+    pCommand
+        ->add_option("--confirm-timeout", pOptions->dConfirmTimeout,
+                     "How long a phone may take to come back, in seconds.")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.1, 86400.0))
+        ->needs(pConfirm);
+    pCommand
+        ->add_option("--expect-version", pOptions->expectVersion,
+                     "A phone must come back with a type-and-version text that matches the "
+                     "shell pattern GLOB, else outcome wrong-version.")
+        ->type_name("GLOB")
+        ->needs(pConfirm);
+    pCommand
+        ->add_option("--probe-interval", pOptions->dProbeInterval,
+                     "Seconds between the probes that watch the phones coming back.")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->needs(pConfirm);
     pCommand->add_flag("--json", pOptions->bJson,
                        "JSON lines on standard output: start, progress, retry, done, summary.");
 }

@@ -188,7 +188,14 @@ void CFleetUpdate::Finish(CPhoneRun& run, const std::string& outcome, const std:
     run.bSucceeded = IsSuccessOutcome(outcome);
     run.dSeconds = std::chrono::duration<double>(CPhoneRun::Clock::now() - run.started).count();
     run.state = outcome;
-    if (!run.bSucceeded && outcome != "interrupted" && !m_bInterrupted &&
+    if (m_pWatch && outcome == "updating" && !m_bInterrupted) {
+        run.state = "confirming";
+        run.bSucceeded = false;
+        m_pWatch->Watch(static_cast<size_t>(&run - m_runs.data()));
+        m_report.OnProgress(run);
+        return;
+    }
+    if (!run.bSucceeded && !IsFinalFailure(outcome) && !m_bInterrupted &&
         run.nAttempt <= m_options.nRetries) {
         m_report.OnRetry(run);
         run.stage = CPhoneRun::Waiting;
@@ -210,6 +217,10 @@ void CFleetUpdate::Interrupt() {
     m_bInterrupted = true;
     for (auto& slot : m_slots)
         slot.pWorker->Signal(SIGTERM);
+    // A phone watched has begun its update: it is reported as such.
+    if (m_pWatch)
+        for (size_t nPhone : m_pWatch->Abandon())
+            Finish(m_runs[nPhone], m_runs[nPhone].outcome, m_runs[nPhone].text);
     for (size_t nPhone : m_queue) {
         CPhoneRun& run = m_runs[nPhone];
         run.outcome = run.text = run.state = "interrupted";
@@ -222,9 +233,14 @@ void CFleetUpdate::Interrupt() {
 int CFleetUpdate::Run() {
     CSignalPipe signalPipe;
     const auto start = CPhoneRun::Clock::now();
+    if (m_options.bConfirm) {
+        m_pWatch = std::make_unique<CConfirmWatch>(CConfirmOptions{
+            m_options.dConfirmTimeout, m_options.dProbeInterval, m_options.expectVersion});
+        m_pWatch->Start(m_runs);
+    }
     StartNext();
     auto nextTick = start;
-    while (!m_slots.empty()) {
+    while (!m_slots.empty() || (m_pWatch && m_pWatch->IsWatching())) {
         std::vector<pollfd> fds;
         for (const auto& slot : m_slots)
             fds.push_back({slot.pWorker->Fd(), POLLIN, 0});
@@ -246,6 +262,9 @@ int CFleetUpdate::Run() {
             if (!bOpen)
                 OnWorkerEnded(m_slots[i]);
         }
+        if (m_pWatch)
+            for (const auto& verdict : m_pWatch->Poll(m_runs))
+                Finish(m_runs[verdict.nPhone], verdict.outcome, verdict.text);
         // Workers that have gone leave; a phone run again gets a new one.
         m_slots.erase(std::remove_if(m_slots.begin(), m_slots.end(),
                                      [](const CSlot& slot) { return slot.bEnded; }),

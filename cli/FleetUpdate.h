@@ -4,6 +4,7 @@
 // procedure's own failure path.
 #pragma once
 
+#include "ConfirmWatch.h"
 #include "FleetPlan.h"
 #include "FleetReport.h"
 #include "PhoneRun.h"
@@ -47,5 +48,6 @@ private:
     std::vector<size_t> m_queue; // phones waiting for a worker, first first
     std::vector<CSlot> m_slots;
     CFleetPlan m_plan;
+    std::unique_ptr<CConfirmWatch> m_pWatch; // with --confirm
     bool m_bInterrupted = false;
 };

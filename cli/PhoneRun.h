@@ -35,4 +35,8 @@ struct CPhoneRun {
 
 // A program image is under way when the phone stops taking connections; a
 // flash page once its erase wait is over.
+// With --confirm, success is a phone that came back.
 bool IsSuccessOutcome(const std::string& outcome);
+// A failure not run again: the run was stopped, or the phone began its update
+// and is installing whatever came of it.
+bool IsFinalFailure(const std::string& outcome);

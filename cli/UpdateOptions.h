@@ -20,9 +20,13 @@ struct CUpdateOptions {
     DWORD dwAckTimeout = 10000;
     DWORD dwCheckTimeout = 4000;
     bool bJson = false;
-    std::string report;       // --report: a row per phone at the end, CSV or JSON by its name
-    bool bOnlyFailed = false; // --phones-from is a report: the phones whose "ok" is false
-    bool bYes = false;        // the flash-page question is answered Yes
+    bool bConfirm = false;        // --confirm: watch each updating phone come back
+    double dConfirmTimeout = 300; // seconds
+    std::string expectVersion;    // --expect-version GLOB
+    double dProbeInterval = 5;    // seconds between the watch's probes
+    std::string report;           // --report: a row per phone at the end, CSV or JSON by its name
+    bool bOnlyFailed = false;     // --phones-from is a report: the phones whose "ok" is false
+    bool bYes = false;            // the flash-page question is answered Yes
 };
 
 constexpr int kMaxJobs = 64;

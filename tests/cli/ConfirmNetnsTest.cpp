@@ -1,0 +1,191 @@
+// --confirm inside the test namespaces: simulated phones that reboot after
+// their update and come back with the expected version, with another one,
+// or never; the done events, the report and the exit status say which.
+#include "Netns.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CPhone {
+    std::string address;
+    std::vector<std::string> reboot; // how the simulator comes back
+};
+
+std::string Str(const QJsonObject& object, const char* pszKey) {
+    return object.value(pszKey).toString().toStdString();
+}
+
+class CConfirmNetnsTest : public CNetnsTest {
+protected:
+    void SetUp() override {
+        CNetnsTest::SetUp();
+        if (IsSkipped())
+            return;
+        {
+            auto pGuard = m_pNetns->EnterTool();
+            std::string why;
+            ASSERT_TRUE(CNetns::IsConfined(&why)) << why;
+        }
+        char dirTemplate[] = "/tmp/orvex-confirm-XXXXXX";
+        m_dir = mkdtemp(dirTemplate);
+        std::ofstream(m_dir / "image.bin", std::ios::binary) << std::string(700, 'c');
+    }
+    void TearDown() override {
+        m_sims.clear();
+        if (!m_dir.empty())
+            fs::remove_all(m_dir);
+        CNetnsTest::TearDown();
+    }
+
+    // A phone answering discovery as "IP Phone v2.1" until its update, then
+    // rebooting for a second and a half.
+    void StartPhone(const CPhone& phone) {
+        if (phone.address != CNetns::kPhoneAddress) {
+            ASSERT_TRUE(m_pNetns->AddPhoneAddress(phone.address));
+        }
+        std::vector<std::string> argv = {
+            getenv("PHONE_SIM"), "--address", phone.address,   "--discovery",      "--phone-ip",
+            phone.address,       "--type",    "IP Phone v2.1", "--update-busy-ms", "1500"};
+        argv.insert(argv.end(), phone.reboot.begin(), phone.reboot.end());
+        auto pSim = m_pNetns->Spawn(CNetns::Phone, argv);
+        ASSERT_TRUE(pSim && pSim->WaitForOutput("discovery on", 5000))
+            << (pSim ? pSim->Output() : "not started");
+        m_sims[phone.address] = std::move(pSim);
+    }
+
+    struct CRun {
+        int nStatus = -1;
+        std::string out;
+        std::map<std::string, QJsonObject> done;
+    };
+    CRun Orvex(const std::vector<CPhone>& phones, const std::vector<std::string>& options) {
+        std::vector<std::string> argv = {ORVEX_PATH,
+                                         "update-program",
+                                         (m_dir / "image.bin").string(),
+                                         "--json",
+                                         "--check-timeout",
+                                         "300",
+                                         "--probe-interval",
+                                         "0.2"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        for (const auto& phone : phones)
+            argv.insert(argv.end(), {"--phone", phone.address});
+        CRun run;
+        auto pRun = m_pNetns->Spawn(CNetns::Tool, argv);
+        if (!pRun)
+            return run;
+        const int nStatus = pRun->Wait(60000);
+        run.nStatus = nStatus >= 0 && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+        run.out = pRun->Output();
+        std::istringstream lines(run.out);
+        std::string line;
+        while (std::getline(lines, line)) {
+            const QJsonObject event =
+                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (Str(event, "event") == "done")
+                run.done[Str(event, "phone")] = event;
+        }
+        return run;
+    }
+
+    fs::path m_dir;
+    std::map<std::string, std::unique_ptr<CChildProcess>> m_sims;
+};
+
+} // namespace
+
+// Three phones at once: back with the expected version, back with another,
+// never back. Only the first succeeds; the versions go into the done events
+// and the report.
+TEST_F(CConfirmNetnsTest, Confirm_BackRightWrongNever_OutcomesVersionsAndStatus) {
+    const std::vector<CPhone> phones = {
+        {"198.18.0.2", {"--version-after", "IP Phone v2.2"}},
+        {"198.18.0.3", {"--version-after", "IP Phone v2.1b"}},
+        {"198.18.0.4", {"--never-back"}},
+    };
+    for (const auto& phone : phones)
+        ASSERT_NO_FATAL_FAILURE(StartPhone(phone));
+    const fs::path report = m_dir / "report.json";
+    const CRun run = Orvex(phones, {"--confirm", "--expect-version", "*v2.2", "--confirm-timeout",
+                                    "4", "--report", report.string()});
+    EXPECT_EQ(1, run.nStatus) << run.out;
+    ASSERT_EQ(3u, run.done.size()) << run.out;
+    struct CExpected {
+        const char* pszOutcome;
+        bool bOk;
+        const char* pszText;
+        const char* pszAfter;
+    };
+    const std::map<std::string, CExpected> expected = {
+        {"198.18.0.2", {"confirmed", true, "back as \"IP Phone v2.2\"", "IP Phone v2.2"}},
+        {"198.18.0.3",
+         {"wrong-version", false, "back as \"IP Phone v2.1b\", expected \"*v2.2\"",
+          "IP Phone v2.1b"}},
+        {"198.18.0.4", {"not-back", false, "no discovery reply within 4 s of the update", ""}},
+    };
+    const QJsonArray rows =
+        QJsonDocument::fromJson([&] {
+            std::ifstream in(report);
+            return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
+        }())
+            .array();
+    ASSERT_EQ(3, rows.size());
+    for (const auto& [address, want] : expected) {
+        SCOPED_TRACE(address);
+        const QJsonObject& done = run.done.at(address);
+        EXPECT_EQ(want.pszOutcome, Str(done, "outcome"));
+        EXPECT_EQ(want.bOk, done.value("ok").toBool());
+        EXPECT_EQ(want.pszText, Str(done, "text"));
+        EXPECT_EQ("IP Phone v2.1", Str(done, "versionBefore"));
+        EXPECT_EQ(want.pszAfter, Str(done, "versionAfter"));
+        EXPECT_EQ(1, done.value("attempts").toInt()) << "a phone that began its update is not "
+                                                        "run again";
+        QJsonObject row;
+        for (const auto& value : rows)
+            if (Str(value.toObject(), "address") == address)
+                row = value.toObject();
+        EXPECT_EQ(want.pszOutcome, Str(row, "outcome"));
+        EXPECT_EQ("IP Phone v2.1", Str(row, "versionBefore"));
+        EXPECT_EQ(want.pszAfter, Str(row, "versionAfter"));
+        EXPECT_TRUE(m_sims.at(address)->WaitForOutput("finishing byte 0x81", 100));
+    }
+    EXPECT_NE(std::string::npos, run.out.find("\"state\":\"confirming\"")) << run.out;
+}
+
+// A canary that never comes back holds the others back; without
+// --expect-version any version confirms, and --retries does not send the
+// image again to a phone that is installing it.
+TEST_F(CConfirmNetnsTest, Confirm_CanaryNotBack_OthersSkippedAnyVersionConfirms) {
+    const std::vector<CPhone> phones = {
+        {"198.18.0.2", {"--never-back"}},
+        {"198.18.0.3", {"--version-after", "IP Phone v9"}},
+    };
+    for (const auto& phone : phones)
+        ASSERT_NO_FATAL_FAILURE(StartPhone(phone));
+    const CRun held =
+        Orvex(phones, {"--confirm", "--confirm-timeout", "2", "--canary", "1", "--retries", "2"});
+    EXPECT_EQ(1, held.nStatus) << held.out;
+    EXPECT_EQ("not-back", Str(held.done.at("198.18.0.2"), "outcome"));
+    EXPECT_EQ(1, held.done.at("198.18.0.2").value("attempts").toInt());
+    EXPECT_EQ("skipped", Str(held.done.at("198.18.0.3"), "outcome"));
+    EXPECT_FALSE(m_sims.at("198.18.0.3")->WaitForOutput("received", 100));
+
+    const CRun alone = Orvex({phones[1]}, {"--confirm", "--confirm-timeout", "4"});
+    EXPECT_EQ(0, alone.nStatus) << alone.out;
+    EXPECT_EQ("confirmed", Str(alone.done.at("198.18.0.3"), "outcome"));
+    EXPECT_EQ("IP Phone v9", Str(alone.done.at("198.18.0.3"), "versionAfter"));
+}
