@@ -106,13 +106,24 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
                      "shell pattern GLOB, else outcome wrong-version.")
         ->type_name("GLOB")
         ->needs(pConfirm);
+    auto* pSkipBusy = pCommand->add_flag(
+        "--skip-busy", pOptions->bSkipBusy,
+        "Probe each phone before its update; one that answers Busy \"Yes\" (a call in "
+        "progress) waits and is asked again, up to --busy-timeout, then is reported "
+        "skipped-busy. A phone that does not answer is updated.");
     pCommand
-        ->add_option("--probe-interval", pOptions->dProbeInterval,
-                     "Seconds between the probes that watch the phones coming back.")
+        ->add_option("--busy-timeout", pOptions->dBusyTimeout,
+                     "How long a busy phone may keep its call before it is skipped, in seconds.")
         ->capture_default_str()
         ->type_name("SECONDS")
-        ->check(CLI::Range(0.1, 3600.0))
-        ->needs(pConfirm);
+        ->check(CLI::Range(0.0, 86400.0))
+        ->needs(pSkipBusy);
+    pCommand
+        ->add_option("--probe-interval", pOptions->dProbeInterval,
+                     "Seconds between the probes of --confirm and --skip-busy.")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.1, 3600.0));
     pCommand->add_flag("--json", pOptions->bJson,
                        "JSON lines on standard output: start, progress, retry, done, summary.");
 }

@@ -8,6 +8,7 @@
 #include "UdpSocket.h"
 #include "WinSock.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -68,7 +69,7 @@ void CConfirmWatch::Start(const std::vector<CPhoneRun>& runs) {
 
 void CConfirmWatch::Watch(size_t nPhone) {
     const auto now = CPhoneRun::Clock::now();
-    if (m_watched.empty())
+    if (!IsBusy())
         m_nextProbe = now + std::chrono::duration_cast<CPhoneRun::Clock::duration>(
                                 std::chrono::duration<double>(m_options.dProbeSeconds));
     m_watched[nPhone] =
@@ -93,6 +94,7 @@ std::vector<CConfirmWatch::CVerdict> CConfirmWatch::Poll(std::vector<CPhoneRun>&
             continue;
         const size_t nPhone = itPhone->second;
         CPhoneRun& run = runs[nPhone];
+        m_lastReply[nPhone] = CReply{CPhoneRun::Clock::now(), texts[6] == "Yes"};
         const auto itWatched = m_watched.find(nPhone);
         if (itWatched == m_watched.end()) {
             // Heard before its update began: the version it had.
@@ -125,10 +127,16 @@ std::vector<CConfirmWatch::CVerdict> CConfirmWatch::Poll(std::vector<CPhoneRun>&
                                 " s of the update"});
         it = m_watched.erase(it);
     }
-    if (!m_watched.empty() && now >= m_nextProbe) {
+    const bool bGateWaits = std::any_of(m_gates.begin(), m_gates.end(), [](const auto& gate) {
+        return gate.second.probed == CPhoneRun::Clock::time_point();
+    });
+    if ((!m_watched.empty() || bGateWaits) && now >= m_nextProbe) {
         m_pListener->SendProbe();
         for (auto& watched : m_watched)
             watched.second.bProbed = true;
+        for (auto& gate : m_gates)
+            if (gate.second.probed == CPhoneRun::Clock::time_point())
+                gate.second.probed = now;
         m_nextProbe =
             CPhoneRun::Clock::now() + std::chrono::duration_cast<CPhoneRun::Clock::duration>(
                                           std::chrono::duration<double>(m_options.dProbeSeconds));
@@ -141,5 +149,41 @@ std::vector<size_t> CConfirmWatch::Abandon() {
     for (const auto& watched : m_watched)
         phones.push_back(watched.first);
     m_watched.clear();
+    m_gates.clear();
     return phones;
+}
+
+CPhoneRun::Clock::duration CConfirmWatch::Duration(double dSeconds) const {
+    return std::chrono::duration_cast<CPhoneRun::Clock::duration>(
+        std::chrono::duration<double>(dSeconds));
+}
+
+CConfirmWatch::EGate CConfirmWatch::Gate(size_t nPhone) {
+    const auto now = CPhoneRun::Clock::now();
+    const auto itGate = m_gates.find(nPhone);
+    if (itGate == m_gates.end()) {
+        m_gates[nPhone] = CGate{now, CPhoneRun::Clock::time_point()};
+        return Hold;
+    }
+    CGate& gate = itGate->second;
+    if (gate.probed == CPhoneRun::Clock::time_point())
+        return Hold;
+    const auto itReply = m_lastReply.find(nPhone);
+    if (itReply == m_lastReply.end() || itReply->second.when < gate.probed) {
+        if (now - gate.probed < std::min(Duration(m_options.dProbeSeconds), Duration(1)))
+            return Hold;
+        m_gates.erase(itGate);
+        return Pass; // no answer: updated as without --skip-busy
+    }
+    if (!itReply->second.bBusy) {
+        m_gates.erase(itGate);
+        return Pass;
+    }
+    if (now - gate.first >= Duration(m_options.dBusySeconds)) {
+        m_gates.erase(itGate);
+        return SkipBusy;
+    }
+    // Busy: asked again with the next probe.
+    gate.probed = CPhoneRun::Clock::time_point();
+    return Hold;
 }

@@ -24,6 +24,7 @@ struct CConfirmOptions {
     double dTimeoutSeconds = 300;
     double dProbeSeconds = 5;
     std::string expectVersion; // a glob; empty takes any version
+    double dBusySeconds = 600; // --skip-busy: how long a phone may stay busy
 };
 
 class CConfirmWatch {
@@ -51,6 +52,16 @@ public:
     // Ctrl-C: the phones still watched, no longer watched.
     std::vector<size_t> Abandon();
 
+    // --skip-busy: whether the phone at nPhone may start now. The first ask
+    // has it probed; a reply with Busy "Yes" holds it and it is asked again
+    // after the next probe, until it has been busy for dBusySeconds; a phone
+    // that does not answer within a probe interval (at most a second) starts,
+    // as discovery may be filtered on its network.
+    enum EGate { Pass, Hold, SkipBusy };
+    EGate Gate(size_t nPhone);
+    // Whether Poll still has something to do.
+    bool IsBusy() const { return !m_watched.empty() || !m_gates.empty(); }
+
 private:
     class CListener;
     struct CWatched {
@@ -58,7 +69,19 @@ private:
         bool bProbed = false; // a probe went out since the phone began its update
     };
 
+    struct CGate {
+        CPhoneRun::Clock::time_point first;  // since when the phone has been asked about
+        CPhoneRun::Clock::time_point probed; // the probe that asks; epoch until it is sent
+    };
+    struct CReply {
+        CPhoneRun::Clock::time_point when;
+        bool bBusy = false;
+    };
+    CPhoneRun::Clock::duration Duration(double dSeconds) const;
+
     CConfirmOptions m_options;
+    std::map<size_t, CGate> m_gates;
+    std::map<size_t, CReply> m_lastReply;
     std::unique_ptr<CListener> m_pListener;
     std::vector<PhoneTexts> m_replies; // received, not yet handled
     std::map<DWORD, size_t> m_phoneOf; // address to position in the runs

@@ -31,6 +31,16 @@ void CFleetPlan::OnFinished(size_t nPhone, const CPhoneRun& run) {
     // ending anyway.
     if (run.outcome == "interrupted" || run.outcome == "skipped")
         return;
+    // A phone left alone for its call has not failed, but a canary that
+    // could not be tried proves nothing either.
+    if (run.outcome == "skipped-busy") {
+        if (nPhone < m_nCanary && m_failedCanary.empty()) {
+            ++m_nCanaryDone;
+            m_failedCanary = run.address;
+            m_bBarChanged = true;
+        }
+        return;
+    }
     if (run.bSucceeded) {
         m_nCanaryDone += nPhone < m_nCanary;
         return;

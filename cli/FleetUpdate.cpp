@@ -8,12 +8,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+std::string FormatSeconds(double dSeconds) {
+    char sz[32];
+    snprintf(sz, sizeof sz, "%g", dSeconds);
+    return sz;
+}
 
 // How often a terminal's lines are redrawn.
 constexpr int kTickMs = 100;
@@ -102,15 +109,29 @@ void CFleetUpdate::StartNext() {
     const size_t nJobs = static_cast<size_t>(m_options.nJobs > 0 ? m_options.nJobs : kMaxJobs);
     if (m_plan.TakeBarChange())
         SkipBarred();
-    while (!m_bInterrupted && m_slots.size() < nJobs) {
+    // With --skip-busy no more phones are asked about than could start.
+    size_t nHeld = 0;
+    for (size_t i = 0; !m_bInterrupted && m_slots.size() + nHeld < nJobs && i < m_queue.size();) {
+        const size_t nPhone = m_queue[i];
         // A canary's retry waits behind the phones held back for it.
-        const auto it = std::find_if(m_queue.begin(), m_queue.end(), [this](size_t nPhone) {
-            return m_plan.Verdict(nPhone, m_runs[nPhone].nAttempt) == CFleetPlan::Start;
-        });
-        if (it == m_queue.end())
-            break;
-        const size_t nPhone = *it;
-        m_queue.erase(it);
+        if (m_plan.Verdict(nPhone, m_runs[nPhone].nAttempt) != CFleetPlan::Start) {
+            ++i;
+            continue;
+        }
+        const CConfirmWatch::EGate gate =
+            m_options.bSkipBusy ? m_pWatch->Gate(nPhone) : CConfirmWatch::Pass;
+        if (gate == CConfirmWatch::Hold) {
+            ++nHeld;
+            ++i;
+            continue;
+        }
+        m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(i));
+        if (gate == CConfirmWatch::SkipBusy) {
+            Skip(m_runs[nPhone], "skipped-busy",
+                 "busy (a call in progress) for " + FormatSeconds(m_options.dBusyTimeout) +
+                     " s; not updated");
+            continue;
+        }
         CPhoneRun& run = m_runs[nPhone];
         run.stage = CPhoneRun::Running;
         ++run.nAttempt;
@@ -136,12 +157,17 @@ void CFleetUpdate::SkipBarred() {
             waiting.push_back(nPhone);
             continue;
         }
-        run.outcome = run.state = "skipped";
-        run.text = m_plan.SkipText();
-        run.stage = CPhoneRun::Finished;
-        m_report.OnDone(run);
+        Skip(run, "skipped", m_plan.SkipText());
     }
     m_queue.swap(waiting);
+}
+
+void CFleetUpdate::Skip(CPhoneRun& run, const std::string& outcome, const std::string& text) {
+    run.outcome = run.state = outcome;
+    run.text = text;
+    run.stage = CPhoneRun::Finished;
+    m_plan.OnFinished(static_cast<size_t>(&run - m_runs.data()), run);
+    m_report.OnDone(run);
 }
 
 void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
@@ -188,7 +214,7 @@ void CFleetUpdate::Finish(CPhoneRun& run, const std::string& outcome, const std:
     run.bSucceeded = IsSuccessOutcome(outcome);
     run.dSeconds = std::chrono::duration<double>(CPhoneRun::Clock::now() - run.started).count();
     run.state = outcome;
-    if (m_pWatch && outcome == "updating" && !m_bInterrupted) {
+    if (m_pWatch && m_options.bConfirm && outcome == "updating" && !m_bInterrupted) {
         run.state = "confirming";
         run.bSucceeded = false;
         m_pWatch->Watch(static_cast<size_t>(&run - m_runs.data()));
@@ -233,14 +259,15 @@ void CFleetUpdate::Interrupt() {
 int CFleetUpdate::Run() {
     CSignalPipe signalPipe;
     const auto start = CPhoneRun::Clock::now();
-    if (m_options.bConfirm) {
-        m_pWatch = std::make_unique<CConfirmWatch>(CConfirmOptions{
-            m_options.dConfirmTimeout, m_options.dProbeInterval, m_options.expectVersion});
+    if (m_options.bConfirm || m_options.bSkipBusy) {
+        m_pWatch = std::make_unique<CConfirmWatch>(
+            CConfirmOptions{m_options.dConfirmTimeout, m_options.dProbeInterval,
+                            m_options.expectVersion, m_options.dBusyTimeout});
         m_pWatch->Start(m_runs);
     }
     StartNext();
     auto nextTick = start;
-    while (!m_slots.empty() || (m_pWatch && m_pWatch->IsWatching())) {
+    while (!m_slots.empty() || (m_pWatch && m_pWatch->IsBusy())) {
         std::vector<pollfd> fds;
         for (const auto& slot : m_slots)
             fds.push_back({slot.pWorker->Fd(), POLLIN, 0});

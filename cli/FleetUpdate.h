@@ -37,6 +37,8 @@ private:
     void StartNext();
     // Reports the waiting phones the plan will never start as skipped.
     void SkipBarred();
+    // Reports a phone that is never started.
+    void Skip(CPhoneRun& run, const std::string& outcome, const std::string& text);
     void OnLine(CSlot& slot, const std::string& line);
     void OnWorkerEnded(CSlot& slot);
     void Finish(CPhoneRun& run, const std::string& outcome, const std::string& text);

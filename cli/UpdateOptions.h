@@ -24,6 +24,8 @@ struct CUpdateOptions {
     double dConfirmTimeout = 300; // seconds
     std::string expectVersion;    // --expect-version GLOB
     double dProbeInterval = 5;    // seconds between the watch's probes
+    bool bSkipBusy = false;       // --skip-busy: a phone in a call waits
+    double dBusyTimeout = 600;    // seconds a phone may stay busy
     std::string report;           // --report: a row per phone at the end, CSV or JSON by its name
     bool bOnlyFailed = false;     // --phones-from is a report: the phones whose "ok" is false
     bool bYes = false;            // the flash-page question is answered Yes

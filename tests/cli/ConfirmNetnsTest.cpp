@@ -1,6 +1,8 @@
-// --confirm inside the test namespaces: simulated phones that reboot after
-// their update and come back with the expected version, with another one,
-// or never; the done events, the report and the exit status say which.
+// Discovery around an update, inside the test namespaces. --confirm:
+// simulated phones that reboot after their update and come back with the
+// expected version, with another one, or never; the done events, the report
+// and the exit status say which. --skip-busy: a phone in a call is left alone
+// until it is idle or its time is up.
 #include "Netns.h"
 
 #include <QJsonArray>
@@ -52,19 +54,30 @@ protected:
     }
 
     // A phone answering discovery as "IP Phone v2.1" until its update, then
-    // rebooting for a second and a half.
-    void StartPhone(const CPhone& phone) {
-        if (phone.address != CNetns::kPhoneAddress) {
+    // rebooting for a second and a half; without discovery it answers none.
+    // bAgain: the simulator is restarted, the address is there.
+    void StartPhone(const CPhone& phone, bool bDiscovery = true, bool bAgain = false) {
+        if (phone.address != CNetns::kPhoneAddress && !bAgain) {
             ASSERT_TRUE(m_pNetns->AddPhoneAddress(phone.address));
         }
-        std::vector<std::string> argv = {
-            getenv("PHONE_SIM"), "--address", phone.address,   "--discovery",      "--phone-ip",
-            phone.address,       "--type",    "IP Phone v2.1", "--update-busy-ms", "1500"};
+        std::vector<std::string> argv = {getenv("PHONE_SIM"), "--address", phone.address,
+                                         "--update-busy-ms", "1500"};
+        if (bDiscovery)
+            argv.insert(argv.end(),
+                        {"--discovery", "--phone-ip", phone.address, "--type", "IP Phone v2.1"});
         argv.insert(argv.end(), phone.reboot.begin(), phone.reboot.end());
+        m_sims.erase(phone.address);
         auto pSim = m_pNetns->Spawn(CNetns::Phone, argv);
-        ASSERT_TRUE(pSim && pSim->WaitForOutput("discovery on", 5000))
+        ASSERT_TRUE(pSim && pSim->WaitForOutput(bDiscovery ? "discovery on" : "listening on", 5000))
             << (pSim ? pSim->Output() : "not started");
         m_sims[phone.address] = std::move(pSim);
+    }
+    std::string Saved(const std::string& address) const {
+        return (m_dir / (address + ".bin")).string();
+    }
+    std::string Received(const std::string& address) const {
+        std::ifstream in(Saved(address), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     struct CRun {
@@ -72,7 +85,8 @@ protected:
         std::string out;
         std::map<std::string, QJsonObject> done;
     };
-    CRun Orvex(const std::vector<CPhone>& phones, const std::vector<std::string>& options) {
+    std::unique_ptr<CChildProcess> StartOrvex(const std::vector<CPhone>& phones,
+                                              const std::vector<std::string>& options) {
         std::vector<std::string> argv = {ORVEX_PATH,
                                          "update-program",
                                          (m_dir / "image.bin").string(),
@@ -84,8 +98,13 @@ protected:
         argv.insert(argv.end(), options.begin(), options.end());
         for (const auto& phone : phones)
             argv.insert(argv.end(), {"--phone", phone.address});
+        return m_pNetns->Spawn(CNetns::Tool, argv);
+    }
+    CRun Orvex(const std::vector<CPhone>& phones, const std::vector<std::string>& options) {
+        return Finished(StartOrvex(phones, options));
+    }
+    static CRun Finished(std::unique_ptr<CChildProcess> pRun) {
         CRun run;
-        auto pRun = m_pNetns->Spawn(CNetns::Tool, argv);
         if (!pRun)
             return run;
         const int nStatus = pRun->Wait(60000);
@@ -188,4 +207,52 @@ TEST_F(CConfirmNetnsTest, Confirm_CanaryNotBack_OthersSkippedAnyVersionConfirms)
     EXPECT_EQ(0, alone.nStatus) << alone.out;
     EXPECT_EQ("confirmed", Str(alone.done.at("198.18.0.3"), "outcome"));
     EXPECT_EQ("IP Phone v9", Str(alone.done.at("198.18.0.3"), "versionAfter"));
+}
+
+// A busy phone waits, probed again, and is updated once its call is over; a
+// phone busy for longer than --busy-timeout is skipped and receives nothing;
+// a phone that does not answer discovery is updated at once.
+TEST_F(CConfirmNetnsTest, SkipBusy_BusyThenIdleBusyForeverSilent_UpdatedSkippedUpdated) {
+    const CPhone becomesIdle = {"198.18.0.2", {"--busy", "1", "--save", Saved("198.18.0.2")}};
+    const CPhone staysBusy = {"198.18.0.3", {"--busy", "1", "--save", Saved("198.18.0.3")}};
+    const CPhone silent = {"198.18.0.4", {"--save", Saved("198.18.0.4")}};
+    ASSERT_NO_FATAL_FAILURE(StartPhone(becomesIdle));
+    ASSERT_NO_FATAL_FAILURE(StartPhone(staysBusy));
+    ASSERT_NO_FATAL_FAILURE(StartPhone(silent, false));
+    auto pRun =
+        StartOrvex({becomesIdle, staysBusy, silent}, {"--skip-busy", "--busy-timeout", "4",
+                                                      "--report", (m_dir / "report.csv").string()});
+    ASSERT_TRUE(pRun);
+    // Asked twice and busy both times: nothing sent yet.
+    CChildProcess& idle = *m_sims.at(becomesIdle.address);
+    ASSERT_TRUE(idle.WaitForOutput("sent 1 replies", 5000)) << idle.Output();
+    ASSERT_TRUE(
+        idle.WaitForOutput("sent 1 replies", 5000, idle.Output().find("sent 1 replies") + 1))
+        << idle.Output();
+    EXPECT_EQ("", Received(becomesIdle.address));
+    // A phone that does not answer is not held while the busy one waits.
+    EXPECT_TRUE(m_sims.at(silent.address)->WaitForOutput("finishing byte 0x81", 5000));
+    EXPECT_EQ("", Received(becomesIdle.address));
+
+    // The call is over.
+    ASSERT_NO_FATAL_FAILURE(
+        StartPhone({becomesIdle.address, {"--save", Saved(becomesIdle.address)}}, true, true));
+    const CRun run = Finished(std::move(pRun));
+    EXPECT_EQ(1, run.nStatus) << run.out;
+    ASSERT_EQ(3u, run.done.size()) << run.out;
+    EXPECT_EQ("updating", Str(run.done.at(becomesIdle.address), "outcome"));
+    EXPECT_EQ(std::string(700, 'c') + std::string(68, '\xFF') + '\x81',
+              Received(becomesIdle.address));
+    EXPECT_EQ("updating", Str(run.done.at(silent.address), "outcome"));
+    const QJsonObject& skipped = run.done.at(staysBusy.address);
+    EXPECT_EQ("skipped-busy", Str(skipped, "outcome"));
+    EXPECT_FALSE(skipped.value("ok").toBool());
+    EXPECT_EQ("busy (a call in progress) for 4 s; not updated", Str(skipped, "text"));
+    EXPECT_EQ("", Received(staysBusy.address));
+    std::ifstream csv(m_dir / "report.csv");
+    const std::string rows(std::istreambuf_iterator<char>(csv), {});
+    EXPECT_NE(std::string::npos,
+              rows.find("198.18.0.3,skipped-busy,false,busy (a call in progress) for 4 s; not "
+                        "updated,0,"))
+        << rows;
 }
