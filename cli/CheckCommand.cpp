@@ -25,13 +25,9 @@ std::string Hex4(int n) {
 }
 
 // The rows every accepted file ends with: what goes over the wire.
-void AddSentRows(std::vector<TextRow>* pRows, long long nLength, const char* pszFinishing) {
-    const long long nSent = Rounded(nLength);
+void AddSentRows(std::vector<TextRow>* pRows, long long nLength, bool bFlashPage) {
     pRows->push_back({"image length", std::to_string(nLength) + " bytes"});
-    pRows->push_back(
-        {"sent", std::to_string(nSent) + " bytes in " + std::to_string(nSent / kBlockSize) +
-                     " blocks of 128 (" + std::to_string(nSent - nLength) +
-                     " bytes of 0xFF padding), then the finishing byte " + pszFinishing});
+    pRows->push_back({"sent", DescribeSent(nLength, bFlashPage)});
 }
 
 int CheckHex(const std::string& path) {
@@ -52,7 +48,7 @@ int CheckHex(const std::string& path) {
         PrintTextTable(stdout, rows);
         return 1;
     }
-    AddSentRows(&rows, report.nLength, "0x00");
+    AddSentRows(&rows, report.nLength, true);
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
@@ -62,13 +58,30 @@ int CheckImage(const std::string& path) {
     struct stat st;
     stat(path.c_str(), &st);
     std::vector<TextRow> rows{{"file", path + " (program image, sent byte for byte)"}};
-    AddSentRows(&rows, static_cast<long long>(st.st_size), "0x81");
+    AddSentRows(&rows, static_cast<long long>(st.st_size), false);
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
 }
 
 } // namespace
+
+std::string DescribeSent(long long nLength, bool bFlashPage) {
+    const long long nSent = Rounded(nLength);
+    return std::to_string(nSent) + " bytes in " + std::to_string(nSent / kBlockSize) +
+           " blocks of 128 (" + std::to_string(nSent - nLength) +
+           " bytes of 0xFF padding), then the finishing byte " + (bFlashPage ? "0x00" : "0x81");
+}
+
+long long SentImageLength(const std::string& path, bool bFlashPage) {
+    if (bFlashPage) {
+        std::vector<BYTE> image(kFlashPageSize, 0xFF);
+        const CHexReport report = ReadHexReport(path, image.data());
+        return report.bAccepted ? report.nLength : -1;
+    }
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
 
 int RunCheckCommand(const std::string& path) {
     std::string error;

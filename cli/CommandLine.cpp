@@ -124,6 +124,11 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
         ->capture_default_str()
         ->type_name("SECONDS")
         ->check(CLI::Range(0.1, 3600.0));
+    pCommand->add_flag("--dry-run", pOptions->bDryRun,
+                       "Check the file and the phones as the update would and print what would be "
+                       "sent to whom, with the options in force (with --confirm or --skip-busy, "
+                       "which phones answer a probe, and their state); connect to no phone. "
+                       "Status 0 when the update could start.");
     pCommand->add_flag("--json", pOptions->bJson,
                        "JSON lines on standard output: start, progress, retry, done, summary.");
 }

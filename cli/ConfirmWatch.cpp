@@ -94,7 +94,7 @@ std::vector<CConfirmWatch::CVerdict> CConfirmWatch::Poll(std::vector<CPhoneRun>&
             continue;
         const size_t nPhone = itPhone->second;
         CPhoneRun& run = runs[nPhone];
-        m_lastReply[nPhone] = CReply{CPhoneRun::Clock::now(), texts[6] == "Yes"};
+        m_lastReply[nPhone] = CReply{CPhoneRun::Clock::now(), texts};
         const auto itWatched = m_watched.find(nPhone);
         if (itWatched == m_watched.end()) {
             // Heard before its update began: the version it had.
@@ -175,7 +175,7 @@ CConfirmWatch::EGate CConfirmWatch::Gate(size_t nPhone) {
         m_gates.erase(itGate);
         return Pass; // no answer: updated as without --skip-busy
     }
-    if (!itReply->second.bBusy) {
+    if (itReply->second.texts[6] != "Yes") {
         m_gates.erase(itGate);
         return Pass;
     }
@@ -186,4 +186,12 @@ CConfirmWatch::EGate CConfirmWatch::Gate(size_t nPhone) {
     // Busy: asked again with the next probe.
     gate.probed = CPhoneRun::Clock::time_point();
     return Hold;
+}
+
+bool CConfirmWatch::Heard(size_t nPhone, PhoneTexts* pTexts) const {
+    const auto it = m_lastReply.find(nPhone);
+    if (it == m_lastReply.end())
+        return false;
+    *pTexts = it->second.texts;
+    return true;
 }

@@ -59,6 +59,8 @@ public:
     // as discovery may be filtered on its network.
     enum EGate { Pass, Hold, SkipBusy };
     EGate Gate(size_t nPhone);
+    // The last reply heard from the phone at nPhone; false when none.
+    bool Heard(size_t nPhone, PhoneTexts* pTexts) const;
     // Whether Poll still has something to do.
     bool IsBusy() const { return !m_watched.empty() || !m_gates.empty(); }
 
@@ -75,7 +77,7 @@ private:
     };
     struct CReply {
         CPhoneRun::Clock::time_point when;
-        bool bBusy = false;
+        PhoneTexts texts;
     };
     CPhoneRun::Clock::duration Duration(double dSeconds) const;
 

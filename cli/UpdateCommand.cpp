@@ -1,6 +1,7 @@
 #include "UpdateCommand.h"
 
 #include "ConfirmFlashPageFile.h"
+#include "DryRun.h"
 #include "FleetUpdate.h"
 #include "InputFile.h"
 #include "Ipv4Text.h"
@@ -175,6 +176,8 @@ int CUpdateCommand::Run() {
                    ? 0
                    : 2;
     }
+    if (m_options.bDryRun)
+        return RunDryRun(m_options, phones);
     CJsonReport json(stdout);
     CTextReport text(stdout, isatty(STDOUT_FILENO) != 0);
     IFleetReport& report = m_options.bJson ? static_cast<IFleetReport&>(json) : text;

@@ -28,6 +28,7 @@ struct CUpdateOptions {
     double dBusyTimeout = 600;    // seconds a phone may stay busy
     std::string report;           // --report: a row per phone at the end, CSV or JSON by its name
     bool bOnlyFailed = false;     // --phones-from is a report: the phones whose "ok" is false
+    bool bDryRun = false;         // --dry-run: checks and tells, connects to no phone
     bool bYes = false;            // the flash-page question is answered Yes
 };
 

@@ -256,3 +256,27 @@ TEST_F(CConfirmNetnsTest, SkipBusy_BusyThenIdleBusyForeverSilent_UpdatedSkippedU
                         "updated,0,"))
         << rows;
 }
+
+// --dry-run with --skip-busy and --confirm probes once: which phones
+// answered and their state, and nothing is sent.
+TEST_F(CConfirmNetnsTest, DryRun_Probe_ShowsWhoAnsweredAndTheirStateSendsNothing) {
+    const CPhone busy = {"198.18.0.2", {"--busy", "1", "--save", Saved("198.18.0.2")}};
+    const CPhone silent = {"198.18.0.3", {"--save", Saved("198.18.0.3")}};
+    ASSERT_NO_FATAL_FAILURE(StartPhone(busy));
+    ASSERT_NO_FATAL_FAILURE(StartPhone(silent, false));
+    auto pRun = StartOrvex({busy, silent}, {"--dry-run", "--skip-busy", "--confirm"});
+    ASSERT_TRUE(pRun);
+    const int nStatus = pRun->Wait(20000);
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << pRun->Output();
+    const std::string& out = pRun->Output();
+    EXPECT_NE(std::string::npos, out.find("\nPhone       Answered  Type & Version  Busy\n"
+                                          "198.18.0.2  yes       IP Phone v2.1   Yes\n"
+                                          "198.18.0.3  no\n"))
+        << out;
+    EXPECT_NE(std::string::npos, out.find(", --confirm within 300 s, --skip-busy up to 600 s, "
+                                          "a probe every 0.2 s\n"))
+        << out;
+    EXPECT_EQ("", Received(busy.address));
+    EXPECT_EQ("", Received(silent.address));
+    EXPECT_FALSE(m_sims.at(silent.address)->WaitForOutput("received", 100));
+}
