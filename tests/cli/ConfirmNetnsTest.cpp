@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -279,4 +280,28 @@ TEST_F(CConfirmNetnsTest, DryRun_Probe_ShowsWhoAnsweredAndTheirStateSendsNothing
     EXPECT_EQ("", Received(busy.address));
     EXPECT_EQ("", Received(silent.address));
     EXPECT_FALSE(m_sims.at(silent.address)->WaitForOutput("received", 100));
+}
+
+// Ctrl-C while a phone is watched: it acknowledged its finishing byte and is
+// installing, so it is reported as updating, never as a failure, and the
+// report is written.
+TEST_F(CConfirmNetnsTest, Confirm_CtrlCWhileWatching_ReportedUpdatingStatus130) {
+    const CPhone phone = {"198.18.0.2", {"--never-back"}};
+    ASSERT_NO_FATAL_FAILURE(StartPhone(phone));
+    const fs::path report = m_dir / "report.csv";
+    auto pRun =
+        StartOrvex({phone}, {"--confirm", "--confirm-timeout", "60", "--report", report.string()});
+    ASSERT_TRUE(pRun);
+    ASSERT_TRUE(pRun->WaitForOutput("\"state\":\"confirming\"", 10000)) << pRun->Output();
+    kill(pRun->Pid(), SIGINT);
+    const CRun run = Finished(std::move(pRun));
+    EXPECT_EQ(130, run.nStatus) << run.out;
+    ASSERT_EQ(1u, run.done.count(phone.address)) << run.out;
+    const QJsonObject& done = run.done.at(phone.address);
+    EXPECT_EQ("updating", Str(done, "outcome"));
+    EXPECT_TRUE(done.value("ok").toBool());
+    EXPECT_EQ("Updating ... please wait until the update led stop on and off", Str(done, "text"));
+    std::ifstream in(report);
+    const std::string rows(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(std::string::npos, rows.find("\n198.18.0.2,updating,true,Updating ...")) << rows;
 }
