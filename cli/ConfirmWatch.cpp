@@ -167,7 +167,10 @@ CConfirmWatch::EGate CConfirmWatch::Gate(size_t nPhone) {
     }
     CGate& gate = itGate->second;
     if (gate.probed == CPhoneRun::Clock::time_point())
-        return Hold;
+        return m_lastReply.count(nPhone) > 0 && m_lastReply.at(nPhone).texts[6] == "Yes" &&
+                       m_lastReply.at(nPhone).when >= gate.first
+                   ? HoldBusy
+                   : Hold;
     const auto itReply = m_lastReply.find(nPhone);
     if (itReply == m_lastReply.end() || itReply->second.when < gate.probed) {
         if (now - gate.probed < std::min(Duration(m_options.dProbeSeconds), Duration(1)))
@@ -185,7 +188,7 @@ CConfirmWatch::EGate CConfirmWatch::Gate(size_t nPhone) {
     }
     // Busy: asked again with the next probe.
     gate.probed = CPhoneRun::Clock::time_point();
-    return Hold;
+    return HoldBusy;
 }
 
 bool CConfirmWatch::Heard(size_t nPhone, PhoneTexts* pTexts) const {

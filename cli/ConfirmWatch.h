@@ -53,11 +53,12 @@ public:
     std::vector<size_t> Abandon();
 
     // --skip-busy: whether the phone at nPhone may start now. The first ask
-    // has it probed; a reply with Busy "Yes" holds it and it is asked again
-    // after the next probe, until it has been busy for dBusySeconds; a phone
-    // that does not answer within a probe interval (at most a second) starts,
-    // as discovery may be filtered on its network.
-    enum EGate { Pass, Hold, SkipBusy };
+    // has it probed (Hold until the answer); a reply with Busy "Yes" holds
+    // it (HoldBusy) and it is asked again after the next probe, until it has
+    // been busy for dBusySeconds; a phone that does not answer within a probe
+    // interval (at most a second) starts, as discovery may be filtered on
+    // its network.
+    enum EGate { Pass, Hold, HoldBusy, SkipBusy };
     EGate Gate(size_t nPhone);
     // The last reply heard from the phone at nPhone; false when none.
     bool Heard(size_t nPhone, PhoneTexts* pTexts) const;

@@ -120,8 +120,9 @@ void CFleetUpdate::StartNext() {
         }
         const CConfirmWatch::EGate gate =
             m_options.bSkipBusy ? m_pWatch->Gate(nPhone) : CConfirmWatch::Pass;
-        if (gate == CConfirmWatch::Hold) {
-            ++nHeld;
+        // A phone in a call waits in the queue and the others go ahead.
+        if (gate == CConfirmWatch::Hold || gate == CConfirmWatch::HoldBusy) {
+            nHeld += gate == CConfirmWatch::Hold;
             ++i;
             continue;
         }

@@ -212,7 +212,8 @@ TEST_F(CConfirmNetnsTest, Confirm_CanaryNotBack_OthersSkippedAnyVersionConfirms)
 
 // A busy phone waits, probed again, and is updated once its call is over; a
 // phone busy for longer than --busy-timeout is skipped and receives nothing;
-// a phone that does not answer discovery is updated at once.
+// a phone that does not answer discovery is updated meanwhile, though one
+// phone runs at a time.
 TEST_F(CConfirmNetnsTest, SkipBusy_BusyThenIdleBusyForeverSilent_UpdatedSkippedUpdated) {
     const CPhone becomesIdle = {"198.18.0.2", {"--busy", "1", "--save", Saved("198.18.0.2")}};
     const CPhone staysBusy = {"198.18.0.3", {"--busy", "1", "--save", Saved("198.18.0.3")}};
