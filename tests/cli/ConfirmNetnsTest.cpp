@@ -221,9 +221,9 @@ TEST_F(CConfirmNetnsTest, SkipBusy_BusyThenIdleBusyForeverSilent_UpdatedSkippedU
     ASSERT_NO_FATAL_FAILURE(StartPhone(becomesIdle));
     ASSERT_NO_FATAL_FAILURE(StartPhone(staysBusy));
     ASSERT_NO_FATAL_FAILURE(StartPhone(silent, false));
-    auto pRun =
-        StartOrvex({becomesIdle, staysBusy, silent}, {"--skip-busy", "--busy-timeout", "4",
-                                                      "--report", (m_dir / "report.csv").string()});
+    auto pRun = StartOrvex({becomesIdle, staysBusy, silent},
+                           {"-j", "1", "--skip-busy", "--busy-timeout", "4", "--report",
+                            (m_dir / "report.csv").string()});
     ASSERT_TRUE(pRun);
     // Asked twice and busy both times: nothing sent yet.
     CChildProcess& idle = *m_sims.at(becomesIdle.address);
