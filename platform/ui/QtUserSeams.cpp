@@ -28,10 +28,18 @@ int CQtUserSeams::MessageBox(const std::string& text, UINT nType) {
     box.setWindowTitle(QStringLiteral("OrvexToolKit"));
     box.setText(QString::fromStdString(text));
     switch (nType & MB_ICONMASK) {
-    case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::Warning); break; // MB_ICONEXCLAMATION, or none
+    case MB_ICONHAND:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MB_ICONQUESTION:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MB_ICONINFORMATION:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::Warning);
+        break; // MB_ICONEXCLAMATION, or none
     }
     switch (nType & MB_TYPEMASK) {
     case MB_YESNO:
@@ -51,10 +59,14 @@ int CQtUserSeams::MessageBox(const std::string& text, UINT nType) {
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    case QMessageBox::Cancel: return IDCANCEL;
-    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    case QMessageBox::Cancel:
+        return IDCANCEL;
+    case QMessageBox::Ok:
+        return IDOK;
     default: // closed with Escape or the close box
         return (nType & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
     }
@@ -68,16 +80,13 @@ QString CQtUserSeams::ConvertFilter(const std::string& mfcFilter) {
         if (name.isEmpty())
             break; // the "||" that ends the list
         QStringList patterns = parts[i + 1].trimmed().split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        const QString given =
-            QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
         // "*.*" means every file on Windows; here it would hide names without a dot.
         for (QString& pattern : patterns)
             if (pattern.trimmed() == QStringLiteral("*.*"))
                 pattern = QStringLiteral("*");
-        // Qt reads the patterns from the parentheses of the name.
-        const QString shown = name.endsWith(given) ? name.left(name.size() - given.size()) : name;
-        filters << shown + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                       QLatin1Char(')');
+        // Qt reads the patterns from the last parentheses, and with
+        // HideNameFilterDetails shows what comes before them.
+        filters << name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -87,8 +96,10 @@ bool CQtUserSeams::OpenFile(const COpenFileRequest& request, std::string* pPath)
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     const QString filter = ConvertFilter(request.filter);
-    if (!filter.isEmpty())
+    if (!filter.isEmpty()) {
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(filter);
+    }
     // No default suffix: a file called "firmware" is taken as it is, never
     // turned into a "firmware.bin" that does not exist.
     if (!request.initialName.empty())
