@@ -9,6 +9,7 @@
 #include "Profile.h"
 #include "ScriptedSeams.h"
 #include "TempProfile.h"
+#include "WorkerThread.h"
 
 #include <QApplication>
 #include <QProgressBar>
@@ -185,6 +186,32 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     EXPECT_EQ(request.filter, "Binary files (*.bin)|*.bin|All files (*.*)|*.*||");
     EXPECT_EQ(request.flags, 0x1800u);
     EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
+    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+    EXPECT_EQ(m_pDlg->m_dwRj45ThreadId, 0u);
+}
+
+// The image went out whole and was acknowledged, but no thread can be had
+// for the post-update check: nothing says the phone is updating, so the user
+// is told the check could not connect.
+TEST_F(CUpdateE2eTest, UpdateProgram_CheckThreadCannotStart_CanNotConnectNotUpdating) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(61, {"--update-busy-ms", "8000"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->MapTimeout(4000, 500);
+    const std::vector<BYTE> image = Pattern(200);
+    WriteAll(m_dir / "fw.bin", image);
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+    // The upload's link gets its thread; the check's does not.
+    int nCreated = 0;
+    CWorkerThread::SetCreateHook([&nCreated] { return ++nCreated < 2; });
+    m_pDlg->OnUpdateProgram();
+    CWorkerThread::SetCreateHook({});
+
+    EXPECT_EQ(nCreated, 2);
+    std::vector<BYTE> expected = image;
+    expected.resize(256, 0xFF);
+    expected.push_back(0x81);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not connect to Quill1"});
     EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
     EXPECT_EQ(m_pDlg->m_dwRj45ThreadId, 0u);
 }
