@@ -204,17 +204,16 @@ TEST_F(COrvexStopTest, TimeoutOptions_EachTakesEffect) {
          "tcp connection failed",
          0.5,
          5},
-        // The phone takes connections again after 2.5 s: within the default
-        // 4000 ms check that means an invalid update method, within 800 ms
-        // it has begun its update.
+        // The check dials once, is refused by the busy phone and waits out
+        // its time: with 300 ms it is over well before the default 4000.
         {"Check",
          "127.0.15.7",
-         {"--update-busy-ms", "2500"},
-         {"--check-timeout", "800"},
+         {"--update-busy-ms", "30000"},
+         {"--check-timeout", "300"},
          "updating",
          "Updating ... please wait until the update led stop on and off",
          0.8,
-         60},
+         4.4},
     };
     const fs::path image = File("image.bin", Pattern(256));
     for (const CCase& c : cases) {
