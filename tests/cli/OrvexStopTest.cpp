@@ -11,10 +11,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <sstream>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -238,6 +241,144 @@ TEST_F(COrvexStopTest, TimeoutOptions_EachTakesEffect) {
         EXPECT_GE(dSeconds, c.dAtLeast);
         EXPECT_LE(dSeconds, c.dAtMost);
     }
+}
+
+// orvex with its standard output on a pipe of one page that is already full,
+// so that its first line blocks in the write; the test reads it only later.
+class CStalledOrvex {
+public:
+    explicit CStalledOrvex(const std::vector<std::string>& args) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        m_fdRead = fds[0];
+        fcntl(fds[1], F_SETPIPE_SZ, 4096);
+        const int nSize = fcntl(fds[1], F_GETPIPE_SZ);
+        m_filler = std::string(static_cast<size_t>(nSize) - 1, '#') + "\n";
+        if (write(fds[1], m_filler.data(), m_filler.size()) !=
+            static_cast<ssize_t>(m_filler.size())) {
+            close(fds[1]);
+            return;
+        }
+        std::vector<char*> argv;
+        std::vector<std::string> copy = args;
+        for (auto& arg : copy)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        m_pid = fork();
+        if (m_pid == 0) {
+            const int fdNull = open("/dev/null", O_RDWR);
+            dup2(fds[1], STDOUT_FILENO);
+            dup2(fdNull, STDIN_FILENO);
+            dup2(fdNull, STDERR_FILENO);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+    }
+    ~CStalledOrvex() {
+        if (m_pid > 0 && !m_bReaped) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_fdRead >= 0)
+            close(m_fdRead);
+    }
+
+    pid_t Pid() const { return m_pid; }
+    // True once its main thread is blocked writing to standard output.
+    bool WaitUntilBlockedInWrite(int nMs) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream syscall("/proc/" + std::to_string(m_pid) + "/syscall");
+            std::string number;
+            std::string fd;
+            syscall >> number >> fd;
+            if (number == std::to_string(SYS_write) && fd == "0x1")
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    // True once a signal sent to it is no longer pending: its handler has
+    // run, and the call it interrupted has gone on or failed.
+    bool WaitUntilSignalTaken(int nSignal, int nMs) const {
+        const unsigned long long nBit = 1ull << (nSignal - 1);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+            std::string line;
+            unsigned long long nPending = 0;
+            while (std::getline(status, line))
+                if (line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0)
+                    nPending |= std::stoull(line.substr(7), nullptr, 16);
+            if ((nPending & nBit) == 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+    // Reads everything it writes after the filler, until it ends; its exit
+    // status.
+    int ReadToEnd(std::string* pOut, int nMs) {
+        std::string all;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMs);
+        char buf[4096];
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd pfd{m_fdRead, POLLIN, 0};
+            if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
+                break;
+            const ssize_t n = read(m_fdRead, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            all.append(buf, static_cast<size_t>(n));
+        }
+        *pOut = all.compare(0, m_filler.size(), m_filler) == 0 ? all.substr(m_filler.size()) : all;
+        int nStatus = 0;
+        if (waitpid(m_pid, &nStatus, 0) != m_pid)
+            return -1;
+        m_bReaped = true;
+        return ExitStatus(nStatus);
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_fdRead = -1;
+    bool m_bReaped = false;
+    std::string m_filler;
+};
+
+// Ctrl-C while orvex is blocked writing a phone's outcome to a stalled
+// reader: the write goes on once the reader reads, and no line is lost.
+TEST_F(COrvexStopTest, CtrlC_WhileAnOutcomeWaitsForAStalledReader_NoLineIsLost) {
+    const std::string fast = "127.0.15.8";
+    const std::string slow = "127.0.15.9";
+    auto pFast = StartPhoneSimOn(fast, {"--update-busy-ms", "30000"});
+    auto pSlow = StartPhoneSimOn(slow, {"--ack-delay", "20"});
+    ASSERT_TRUE(pFast && pSlow);
+    const fs::path image = File("image.bin", Pattern(64 * 1024));
+    CStalledOrvex run({ORVEX_PATH, "update-program", image.string(), "--phone", fast, "--phone",
+                       slow, "--check-timeout", "300"});
+    ASSERT_GT(run.Pid(), 0);
+    // The fast phone's outcome is the first line, and it cannot be written:
+    // orvex blocks in the write (or, were it to keep the line, is still
+    // waiting for the reader 5 s on, its fast phone long done).
+    ASSERT_TRUE(pFast->WaitForOutput("update started", 20000));
+    run.WaitUntilBlockedInWrite(5000);
+    kill(run.Pid(), SIGINT);
+    // The reader stays stalled until the signal has been dealt with.
+    ASSERT_TRUE(run.WaitUntilSignalTaken(SIGINT, 5000));
+    std::string out;
+    EXPECT_EQ(130, run.ReadToEnd(&out, 30000));
+
+    EXPECT_NE(out.find(fast + ": updating: Updating ... please wait until the update led stop on "
+                              "and off\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find(slow + ": interrupted: interrupted\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("2 phones, 1 succeeded, 1 did not"), std::string::npos) << out;
 }
 
 } // namespace
