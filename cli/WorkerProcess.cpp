@@ -40,11 +40,17 @@ std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::str
     }
     if (pid == 0) {
         // Only async-signal-safe calls until exec.
+        // Only the parent's handlers go: a signal it was started ignoring
+        // (nohup's SIGHUP) stays ignored, as exec would leave it.
         struct sigaction byDefault {};
         byDefault.sa_handler = SIG_DFL;
         sigemptyset(&byDefault.sa_mask);
-        for (int nSignal = 1; nSignal < NSIG; ++nSignal)
-            sigaction(nSignal, &byDefault, nullptr); // fails harmlessly for KILL and STOP
+        for (int nSignal = 1; nSignal < NSIG; ++nSignal) {
+            struct sigaction current {};
+            if (sigaction(nSignal, nullptr, &current) == 0 && current.sa_handler != SIG_DFL &&
+                current.sa_handler != SIG_IGN)
+                sigaction(nSignal, &byDefault, nullptr);
+        }
         pthread_sigmask(SIG_SETMASK, &old, nullptr);
         // A worker whose parent has gone stops its link as on Ctrl-C.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
