@@ -36,10 +36,9 @@ const char* OutcomeName(EUpdateOutcome outcome) {
 std::string InterruptedText(bool bFlashPage, bool bFinished) {
     if (!bFinished)
         return "interrupted";
-    return bFlashPage ? "interrupted after the phone acknowledged the finishing byte: it is "
-                        "writing its flash page, do not power it off"
-                      : "interrupted after the phone acknowledged the finishing byte: it is "
-                        "updating, do not power it off";
+    // What matters first, should a narrow table cut the rest.
+    return bFlashPage ? "finishing byte acknowledged: writing flash page, do not power it off"
+                      : "finishing byte acknowledged: updating, do not power it off";
 }
 
 } // namespace

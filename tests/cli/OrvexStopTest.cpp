@@ -125,10 +125,8 @@ TEST_F(COrvexStopTest, CtrlC_AfterTheFinishingByteWasAcknowledged_InterruptedBut
         const char* phoneSays; // once this is out, the phone has answered the finishing byte
         const char* text;
     };
-    const char kProgramText[] = "interrupted after the phone acknowledged the finishing byte: it "
-                                "is updating, do not power it off";
-    const char kPageText[] = "interrupted after the phone acknowledged the finishing byte: it is "
-                             "writing its flash page, do not power it off";
+    const char kProgramText[] = "finishing byte acknowledged: updating, do not power it off";
+    const char kPageText[] = "finishing byte acknowledged: writing flash page, do not power it off";
     const CCase cases[] = {
         {"ProgramDuringTheCheck", "127.0.15.2", false, true, "update started", kProgramText},
         {"ProgramDuringTheCheckPlain", "127.0.15.3", false, false, "update started", kProgramText},
