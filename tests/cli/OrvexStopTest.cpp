@@ -379,4 +379,57 @@ TEST_F(COrvexStopTest, CtrlC_WhileAnOutcomeWaitsForAStalledReader_NoLineIsLost) 
     EXPECT_NE(out.find("2 phones, 1 succeeded, 1 did not"), std::string::npos) << out;
 }
 
+// Started as nohup starts it: SIGHUP ignored, in a process group of its own
+// that then gets a hangup. The workers keep ignoring it, as the parent does,
+// and the update runs to its end.
+TEST_F(COrvexStopTest, Hangup_StartedIgnoringIt_WorkersFinishTheirPhones) {
+    const std::string address = "127.0.15.10";
+    auto pSim = StartPhoneSimOn(address, {"--ack-delay", "5", "--update-busy-ms", "30000"});
+    ASSERT_TRUE(pSim);
+    const fs::path image = File("image.bin", Pattern(64 * 1024));
+    std::vector<std::string> args{ORVEX_PATH, "update-program",  image.string(), "--phone",
+                                  address,    "--check-timeout", "300"};
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setpgid(0, 0);
+        signal(SIGHUP, SIG_IGN);
+        dup2(fds[1], STDOUT_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    // Its worker runs (and has had the time to exec and start sending).
+    const std::string children =
+        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    bool bWorker = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!bWorker && std::chrono::steady_clock::now() < deadline) {
+        std::ifstream list(children);
+        pid_t worker = 0;
+        bWorker = static_cast<bool>(list >> worker);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    killpg(pid, SIGHUP);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int nStatus = 0;
+    waitpid(pid, &nStatus, 0);
+    EXPECT_TRUE(bWorker);
+    EXPECT_EQ(0, ExitStatus(nStatus)) << out;
+    EXPECT_NE(out.find(address + ": updating: "), std::string::npos) << out;
+    EXPECT_TRUE(pSim->WaitForOutput("finishing byte 0x81", 1000)) << pSim->Output();
+}
+
 } // namespace
