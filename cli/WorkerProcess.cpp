@@ -39,9 +39,9 @@ std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::str
         return nullptr;
     }
     if (pid == 0) {
-        // Only async-signal-safe calls until exec.
-        // Only the parent's handlers go: a signal it was started ignoring
-        // (nohup's SIGHUP) stays ignored, as exec would leave it.
+        // Only async-signal-safe calls until exec. Only the parent's
+        // handlers go: a signal it was started ignoring (nohup's SIGHUP)
+        // stays ignored, as exec would leave it.
         struct sigaction byDefault {};
         byDefault.sa_handler = SIG_DFL;
         sigemptyset(&byDefault.sa_mask);

@@ -30,33 +30,23 @@ void IUserSeams::Sleep(DWORD dwMilliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }
 
-void SetUserSeams(IUserSeams* pSeams) {
-    g_pSeams = pSeams != nullptr ? pSeams : &g_consoleSeams;
-}
+void SetUserSeams(IUserSeams* pSeams) { g_pSeams = pSeams != nullptr ? pSeams : &g_consoleSeams; }
 
-IUserSeams* GetUserSeams() {
-    return g_pSeams;
-}
+IUserSeams* GetUserSeams() { return g_pSeams; }
 
-int AfxMessageBox(const std::string& text, UINT nType) {
-    return g_pSeams->MessageBox(text, nType);
-}
+int AfxMessageBox(const std::string& text, UINT nType) { return g_pSeams->MessageBox(text, nType); }
 
 bool ShowOpenFileDialog(const COpenFileRequest& request, std::string* pPath) {
     return g_pSeams->OpenFile(request, pPath);
 }
 
-DWORD ScaleTimeout(DWORD dwMilliseconds) {
-    return g_pSeams->Timeout(dwMilliseconds);
-}
+DWORD ScaleTimeout(DWORD dwMilliseconds) { return g_pSeams->Timeout(dwMilliseconds); }
 
 DWORD WaitForLinkAnswer(HEVENT hEvent, DWORD dwMilliseconds) {
     return g_pSeams->WaitForAnswer(hEvent, ScaleTimeout(dwMilliseconds));
 }
 
-bool IsRunStopped() {
-    return g_pSeams->Stopped();
-}
+bool IsRunStopped() { return g_pSeams->Stopped(); }
 
 void Sleep(DWORD dwMilliseconds) {
     // A pause is long by intent; a yield is not.
