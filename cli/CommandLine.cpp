@@ -153,9 +153,9 @@ int RunCommand(int argc, char** argv) {
         ->check(CLI::IsMember({"program", "pflash"}));
     pWorker->add_option("FILE", worker.file)->required();
     pWorker->add_option("PHONE", worker.phone)->required();
-    pWorker->add_option("--connect-timeout", worker.dwConnectTimeout);
-    pWorker->add_option("--ack-timeout", worker.dwAckTimeout);
-    pWorker->add_option("--check-timeout", worker.dwCheckTimeout);
+    pWorker->add_option("--connect-timeout", worker.timeouts.dwConnect);
+    pWorker->add_option("--ack-timeout", worker.timeouts.dwAck);
+    pWorker->add_option("--check-timeout", worker.timeouts.dwCheck);
     pWorker->add_flag("--yes", worker.bYes);
 
     try {

@@ -38,6 +38,9 @@ public:
         struct sigaction action {};
         action.sa_handler = OnSignal;
         sigemptyset(&action.sa_mask);
+        // A write to standard output that the signal interrupts goes on;
+        // the poll loop sees the signal through the pipe.
+        action.sa_flags = SA_RESTART;
         sigaction(SIGINT, &action, &m_oldInt);
         sigaction(SIGTERM, &action, &m_oldTerm);
     }
@@ -106,6 +109,7 @@ void CFleetUpdate::StartNext() {
         ++run.nAttempt;
         run.state = "connecting";
         run.nBytes = run.nTotal = 0;
+        run.bFinished = false;
         run.dSendSeconds = 0;
         run.started = CPhoneRun::Clock::now();
         m_report.OnStart(run);
@@ -133,6 +137,7 @@ void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
     } else if (kind == "done") {
         slot.bDone = true;
         run.nBytes = event.value("bytes").toVariant().toLongLong();
+        run.bFinished = event.value("finished").toBool();
         const std::string outcome = event.value("outcome").toString().toStdString();
         const std::string text = event.value("text").toString().toStdString();
         // A worker told to stop says "interrupted" itself, whatever its

@@ -80,6 +80,9 @@ void CJsonReport::OnDone(const CPhoneRun& run) {
     QJsonObject event = Event("done", &run);
     event["outcome"] = QString::fromStdString(run.outcome);
     event["ok"] = run.bSucceeded;
+    // True once the phone has taken the finishing byte: it installs, even
+    // when the run was interrupted, and must not be powered off.
+    event["finished"] = run.bFinished;
     event["text"] = QString::fromStdString(run.text);
     event["bytes"] = static_cast<double>(run.nBytes);
     event["seconds"] = Rounded(run.dSeconds, 1000);

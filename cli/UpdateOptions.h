@@ -1,6 +1,7 @@
 // What update-program and update-pflash were asked to do.
 #pragma once
 
+#include "LinkTimeouts.h"
 #include "WinTypes.h"
 
 #include <string>
@@ -13,10 +14,10 @@ struct CUpdateOptions {
     std::string phonesFrom;          // --phones-from, "-" for standard input
     int nJobs = 0;                   // 0: every phone at once, up to kMaxJobs
     int nRetries = 0;
-    // The specified waits, mapped by the workers' seams.
-    DWORD dwConnectTimeout = 2000;
-    DWORD dwAckTimeout = 10000;
-    DWORD dwCheckTimeout = 4000;
+    // The waits each worker hands its procedure.
+    DWORD dwConnectTimeout = CLinkTimeouts().dwConnect;
+    DWORD dwAckTimeout = CLinkTimeouts().dwAck;
+    DWORD dwCheckTimeout = CLinkTimeouts().dwCheck;
     bool bJson = false;
     bool bYes = false; // the flash-page question is answered Yes
 };

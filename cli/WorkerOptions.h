@@ -1,6 +1,7 @@
 // What one worker is asked to do: one procedure, one file, one phone.
 #pragma once
 
+#include "LinkTimeouts.h"
 #include "WinTypes.h"
 
 #include <string>
@@ -8,9 +9,7 @@
 struct CWorkerOptions {
     bool bFlashPage = false;
     std::string file;
-    std::string phone; // dotted IPv4
-    DWORD dwConnectTimeout = 2000;
-    DWORD dwAckTimeout = 10000;
-    DWORD dwCheckTimeout = 4000;
-    bool bYes = false; // the flash-page question has been answered Yes
+    std::string phone;      // dotted IPv4
+    CLinkTimeouts timeouts; // connect, ack and check from the command line
+    bool bYes = false;      // the flash-page question has been answered Yes
 };

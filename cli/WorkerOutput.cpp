@@ -26,9 +26,11 @@ void CWorkerOutput::Progress(long long nBytes, long long nTotal, double dSeconds
                 {"seconds", dSeconds}}));
 }
 
-void CWorkerOutput::Done(const std::string& outcome, const std::string& text, long long nBytes) {
+void CWorkerOutput::Done(const std::string& outcome, const std::string& text, long long nBytes,
+                         bool bFinished) {
     Write(Line({{"event", "done"},
                 {"outcome", QString::fromStdString(outcome)},
                 {"text", QString::fromStdString(text)},
-                {"bytes", static_cast<double>(nBytes)}}));
+                {"bytes", static_cast<double>(nBytes)},
+                {"finished", bFinished}}));
 }

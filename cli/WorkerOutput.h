@@ -13,7 +13,9 @@ public:
     void State(const std::string& state);
     // dSeconds since the first block went out.
     void Progress(long long nBytes, long long nTotal, double dSeconds);
-    void Done(const std::string& outcome, const std::string& text, long long nBytes);
+    // bFinished: the phone acknowledged the finishing byte.
+    void Done(const std::string& outcome, const std::string& text, long long nBytes,
+              bool bFinished);
 
 private:
     void Write(const std::string& line);

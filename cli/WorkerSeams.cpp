@@ -2,13 +2,6 @@
 
 #include "WorkerStop.h"
 
-namespace {
-// The specified waits, as the procedures ask for them.
-constexpr DWORD kConnectTimeout = 2000;
-constexpr DWORD kAckTimeout = 10000;
-constexpr DWORD kCheckTimeout = 4000;
-} // namespace
-
 int CWorkerSeams::MessageBox(const std::string& text, UINT nType) {
     if ((nType & MB_TYPEMASK) == MB_YESNO)
         return m_options.bYes && text == "Are you sure about flash page?" ? IDYES : IDNO;
@@ -21,26 +14,17 @@ bool CWorkerSeams::OpenFile(const COpenFileRequest&, std::string* pPath) {
     return true;
 }
 
-DWORD CWorkerSeams::Timeout(DWORD dwMilliseconds) {
-    if (dwMilliseconds == kCheckTimeout)
-        m_output.State("checking");
-    if (IsWorkerStopped())
-        return 0;
-    switch (dwMilliseconds) {
-    case kConnectTimeout:
-        return m_options.dwConnectTimeout;
-    case kAckTimeout:
-        return m_options.dwAckTimeout;
-    case kCheckTimeout:
-        return m_options.dwCheckTimeout;
-    default:
-        return dwMilliseconds;
-    }
-}
-
 void CWorkerSeams::Sleep(DWORD dwMilliseconds) {
     if (dwMilliseconds == 0)
         IUserSeams::Sleep(0); // a yield
     else
         WorkerSleep(dwMilliseconds);
+}
+
+DWORD CWorkerSeams::WaitForAnswer(HEVENT hEvent, DWORD dwMilliseconds) {
+    return WorkerWait(hEvent, dwMilliseconds);
+}
+
+bool CWorkerSeams::Stopped() {
+    return IsWorkerStopped();
 }
