@@ -5,12 +5,14 @@
 #include "InputFile.h"
 #include "Ipv4Text.h"
 #include "JsonReport.h"
+#include "OutputQueue.h"
 #include "PhoneListReader.h"
 #include "Seams.h"
 #include "TextReport.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -20,6 +22,8 @@
 namespace {
 
 const char kPageQuestion[] = "Are you sure about flash page?";
+const char kOutputClosed[] = "orvex: standard output is closed; nothing more is written there, "
+                             "and the updates run to their end";
 
 // The flash-page question on the terminal; any other text is only shown.
 class CTerminalSeams : public IUserSeams {
@@ -162,8 +166,14 @@ int CUpdateCommand::Run() {
         fprintf(stderr, "orvex: %s\n", error.c_str());
         return 2;
     }
-    CJsonReport json(stdout);
-    CTextReport text(stdout, isatty(STDOUT_FILENO) != 0);
+    // A reader that goes away (EPIPE) ends the output, never a phone's
+    // update; one that stalls holds up nothing but the output.
+    signal(SIGPIPE, SIG_IGN);
+    COutputQueue out(STDOUT_FILENO, kOutputClosed);
+    CJsonReport json(out);
+    CTextReport text(out, isatty(STDOUT_FILENO) ? STDOUT_FILENO : -1);
     IFleetReport& report = m_options.bJson ? static_cast<IFleetReport&>(json) : text;
-    return CFleetUpdate(m_options, phones, report).Run();
+    const int nStatus = CFleetUpdate(m_options, phones, report).Run();
+    out.Finish();
+    return nStatus;
 }

@@ -11,7 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     iproute2 xvfb xauth x11-apps imagemagick tcpdump
     python3 dpkg-dev file desktop-file-utils appstream mandoc man-db lintian
-    srecord
+    srecord tmux
 )
 
 missing=()
