@@ -172,7 +172,7 @@ TEST(WorkerOutputTest, ParentNotReading_ReportsNeverBlockTheProcedure) {
             for (int i = 1; i <= 1000; ++i)
                 output.Progress(i * 128, 128000, i / 100.0);
             output.State("finishing");
-            output.Done("updating", "Updating", 128000);
+            output.Done("updating", "Updating", 128000, true);
             reported.set_value();
         } // the outcome is written before the worker ends
         fclose(pOut);
