@@ -38,7 +38,7 @@ size_t Columns(const std::string& line) {
 }
 
 std::string Address(int n) {
-    return "127.0.3." + std::to_string(n);
+    return "127.0.7." + std::to_string(n);
 }
 
 std::string ReadAll(const fs::path& path) {
