@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run demo demo-cli test install uninstall package sanitize fuzz bench containment clean
+.PHONY: all deps build run demo demo-cli test install uninstall package sanitize fuzz bench containment clean windows test-windows
 
 all: build
 
@@ -56,6 +56,15 @@ bench: build
 
 containment: deps
 	scripts/containment.sh $(MAKE) test
+
+# The Windows build, cross-compiled with MinGW-w64 (README, "Windows"), and
+# its suites under Wine.
+WINDOWS_BUILD ?= build-windows
+windows:
+	JOBS=$(JOBS) scripts/build-windows.sh $(WINDOWS_BUILD)
+
+test-windows: windows
+	scripts/test-windows.sh $(WINDOWS_BUILD) $(JOBS)
 
 clean:
 	rm -rf $(BUILD)

@@ -76,7 +76,7 @@ DWORD WaitForSocketAndEvents(int fd, short nPollEvents, short* pRevents, CEvent*
     fds.reserve(nCount + 1);
     fds.push_back(pollfd{fd, nPollEvents, 0}); // poll() skips a negative fd
     for (DWORD i = 0; i < nCount; ++i)
-        fds.push_back(pollfd{pEvents[i]->GetFd(), POLLIN, 0});
+        fds.push_back(pollfd{pEvents[i]->GetNative(), POLLIN, 0});
     const int timeout = dwMilliseconds == INFINITE ? -1 : static_cast<int>(dwMilliseconds);
     for (;;) {
         int rc = poll(fds.data(), fds.size(), timeout);
