@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <mutex>
 #include <poll.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -69,6 +70,8 @@ int PlatformSetSockOpt(int fd, int level, int name, const void* pValue, socklen_
     }
     return fnHook ? fnHook(fd, level, name, pValue, len) : setsockopt(fd, level, name, pValue, len);
 }
+
+int PlatformCloseSocket(int fd) { return close(fd); }
 
 DWORD WaitForSocketAndEvents(int fd, short nPollEvents, short* pRevents, CEvent* const* pEvents,
                              DWORD nCount, DWORD dwMilliseconds) {

@@ -15,9 +15,11 @@ export WINEPREFIX
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 xvfb_pid=
+sim_pid=
 cleanup() {
     wineserver -k 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
     rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
@@ -32,5 +34,22 @@ start=$SECONDS
 wineboot -i >/dev/null 2>&1
 wineserver -w
 echo "Wine prefix ready in $((SECONDS - start)) s"
+# The Linux phone simulator, for the suites that talk TCP: on an address of
+# its own, keeping what it receives where the tests read it through Z:.
+if [ -n "${PHONE_SIM:-}" ]; then
+    sim_address=127.0.16.1
+    sim_save="$WINEPREFIX/phone-received.bin"
+    exec {simfd}< <("$PHONE_SIM" --address "$sim_address" --update-busy-ms 0 \
+        --save "$sim_save" 2>&1 & echo "pid $!")
+    read -r _ sim_pid <&"$simfd"
+    read -r ready <&"$simfd"
+    case "$ready" in
+    *" on $sim_address:"*) ;;
+    *) echo "phone-sim did not come up: $ready" >&2; exit 1 ;;
+    esac
+    export ORVEX_SIM_ADDRESS=$sim_address
+    export ORVEX_SIM_SAVE="Z:${sim_save//\//\\}"
+fi
+
 cd "$build"
 ctest -j"$jobs" --output-on-failure "$@"
