@@ -244,8 +244,12 @@ DWORD WaitForSocketAndEvents(SOCKET s, short nPollEvents, short* pRevents, CEven
         }
         const uint32_t rc =
             WinSock::WaitForAny(handles.data(), static_cast<uint32_t>(handles.size()), dwWait);
-        if (rc == WAIT_TIMEOUT)
-            return WAIT_TIMEOUT;
+        if (rc == WAIT_TIMEOUT) {
+            // Windows may end the wait on a clock tick a little early.
+            if (dwMilliseconds == INFINITE || Clock::now() >= deadline)
+                return WAIT_TIMEOUT;
+            continue;
+        }
         if (rc == WAIT_FAILED)
             return WAIT_FAILED;
         if (bSocket && rc == 0) {

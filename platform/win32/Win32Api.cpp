@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace Win32 {
@@ -48,6 +49,32 @@ bool RegisterSinkClass() {
     return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+// Windows ends a timed wait on its clock's tick, which may be a little
+// before the time asked for; a wait here never ends before its time.
+class CDeadline {
+public:
+    explicit CDeadline(DWORD dwMilliseconds)
+        : m_bInfinite(dwMilliseconds == INFINITE),
+          m_end(std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds)) {}
+
+    // The wait still to go, rounded up (INFINITE for no limit); false once
+    // the time is up.
+    bool Left(DWORD* pdwLeft) const {
+        if (m_bInfinite) {
+            *pdwLeft = INFINITE;
+            return true;
+        }
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(m_end - std::chrono::steady_clock::now());
+        *pdwLeft = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+        return left.count() > 0;
+    }
+
+private:
+    bool m_bInfinite;
+    std::chrono::steady_clock::time_point m_end;
+};
+
 RawMessage FromMsg(const MSG& msg) {
     return RawMessage{reinterpret_cast<uintptr_t>(msg.hwnd), msg.message, msg.wParam, msg.lParam};
 }
@@ -64,10 +91,6 @@ bool SetEvent(Handle hEvent) {
 
 bool ResetEvent(Handle hEvent) {
     return ::ResetEvent(hEvent) != FALSE;
-}
-
-uint32_t WaitForSingleObject(Handle hObject, uint32_t dwMilliseconds) {
-    return ::WaitForSingleObject(hObject, dwMilliseconds);
 }
 
 void CloseHandle(Handle hObject) {
@@ -111,7 +134,7 @@ void PostQuitMessage(int nExitCode) {
 }
 
 bool NextMessage(RawMessage* pMsg, uint32_t dwMilliseconds) {
-    const ULONGLONG start = ::GetTickCount64();
+    CDeadline deadline(dwMilliseconds);
     for (;;) {
         MSG msg;
         // PeekMessage also runs the messages other threads send us.
@@ -119,18 +142,24 @@ bool NextMessage(RawMessage* pMsg, uint32_t dwMilliseconds) {
             *pMsg = FromMsg(msg);
             return true;
         }
-        DWORD dwLeft = INFINITE;
-        if (dwMilliseconds != INFINITE) {
-            const ULONGLONG elapsed = ::GetTickCount64() - start;
-            if (elapsed >= dwMilliseconds)
-                return false;
-            dwLeft = static_cast<DWORD>(dwMilliseconds - elapsed);
-        }
-        // Input that arrived before the wait counts too, not only new input.
-        const DWORD rc =
-            ::MsgWaitForMultipleObjectsEx(0, nullptr, dwLeft, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (rc == WAIT_FAILED)
+        DWORD dwLeft = 0;
+        if (!deadline.Left(&dwLeft))
             return false;
+        // Input that arrived before the wait counts too, not only new input.
+        if (::MsgWaitForMultipleObjectsEx(0, nullptr, dwLeft, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+            WAIT_FAILED)
+            return false;
+    }
+}
+
+uint32_t WaitForSingleObject(Handle hObject, uint32_t dwMilliseconds) {
+    CDeadline deadline(dwMilliseconds);
+    DWORD dwLeft = 0;
+    for (;;) {
+        deadline.Left(&dwLeft);
+        const DWORD rc = ::WaitForSingleObject(hObject, dwLeft);
+        if (rc != WAIT_TIMEOUT || !deadline.Left(&dwLeft))
+            return rc;
     }
 }
 

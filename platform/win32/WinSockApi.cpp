@@ -4,9 +4,35 @@
 
 namespace WinSock {
 
-int Startup() {
+int Startup(uint16_t wRequested, uint16_t* pwVersion, uint16_t* pwHighVersion) {
     WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data);
+    const int nError = WSAStartup(wRequested, &data);
+    if (nError == 0) {
+        *pwVersion = data.wVersion;
+        *pwHighVersion = data.wHighVersion;
+    }
+    return nError;
+}
+
+int EnumProtocols(const int* pnProtocols, std::vector<Protocol>* pProtocols) {
+    DWORD dwSize = 0;
+    // The size first; the catalogue may grow before the second call.
+    for (int nTry = 0; nTry < 3; ++nTry) {
+        std::vector<char> buffer(dwSize);
+        auto* pInfo = dwSize != 0 ? reinterpret_cast<WSAPROTOCOL_INFOA*>(buffer.data()) : nullptr;
+        const int nCount = WSAEnumProtocolsA(const_cast<int*>(pnProtocols), pInfo, &dwSize);
+        if (nCount != SOCKET_ERROR) {
+            pProtocols->clear();
+            for (int i = 0; i < nCount; ++i)
+                pProtocols->push_back(Protocol{pInfo[i].iAddressFamily, pInfo[i].iMaxSockAddr,
+                                               pInfo[i].iMinSockAddr, pInfo[i].iSocketType,
+                                               pInfo[i].iProtocol});
+            return 0;
+        }
+        if (WSAGetLastError() != WSAENOBUFS)
+            return WSAGetLastError();
+    }
+    return WSAENOBUFS;
 }
 
 void Cleanup() {

@@ -4,12 +4,24 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace WinSock {
 
-// WSAStartup for version 2.2 and WSACleanup.
-int Startup();
+// WSAStartup, with the version granted and the highest there is; WSACleanup.
+int Startup(uint16_t wRequested, uint16_t* pwVersion, uint16_t* pwHighVersion);
 void Cleanup();
+
+// The fields of a protocol catalogue entry that start-up tests.
+struct Protocol {
+    int nAddressFamily;
+    int nMaxSockAddr;
+    int nMinSockAddr;
+    int nSocketType;
+    int nProtocol;
+};
+// WSAEnumProtocols, for the protocols in the zero-ended list (null: all).
+int EnumProtocols(const int* pnProtocols, std::vector<Protocol>* pProtocols);
 
 // INVALID_SOCKET (all bits set) on failure, with *pnError set.
 uintptr_t Socket(int nFamily, int nType, int nProtocol, int* pnError);

@@ -7,6 +7,7 @@
 #include "MsgWnd.h"
 #include "SocketApi.h"
 #include "WinSockApi.h"
+#include "WinSockCatalog.h"
 
 #include <gtest/gtest.h>
 
@@ -93,8 +94,11 @@ void SendBytes(SOCKET s, const std::vector<unsigned char>& bytes) {
 
 class WinSockTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(WinSock::Startup(), 0); }
-    static void TearDownTestSuite() { WinSock::Cleanup(); }
+    static void SetUpTestSuite() {
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(0x0202, &data), 0);
+    }
+    static void TearDownTestSuite() { WSACleanup(); }
     void SetUp() override {
         const char* pszAddress = std::getenv("ORVEX_SIM_ADDRESS");
         if (pszAddress == nullptr)
