@@ -252,11 +252,14 @@ bool PeekMessage(MSG* pMsg) {
 bool DispatchMessage(const MSG& msg) {
     if (msg.hwnd == 0)
         return false;
-    // Our windows live on this thread; a message for one that has gone is
-    // dropped with its payload, and any other window gets the real dispatch.
-    if (CMsgWnd* pWnd = Win32Sinks::FindWindow(msg.hwnd))
+    // A message whose envelope was opened goes straight to its window,
+    // which lives on this thread; anything else takes the real dispatch, so
+    // the system's own messages get their default handling. A message for a
+    // window that has gone is dropped with its payload.
+    CMsgWnd* pWnd = msg.pfnRelease != nullptr ? Win32Sinks::FindWindow(msg.hwnd) : nullptr;
+    if (pWnd != nullptr)
         pWnd->WindowProc(msg.message, msg.wParam, msg.lParam);
-    else if (Win32::IsWindow(msg.hwnd) && msg.pfnRelease == nullptr)
+    else if (msg.pfnRelease == nullptr && Win32::IsWindow(msg.hwnd))
         Win32::Dispatch(Win32::RawMessage{msg.hwnd, msg.message, msg.wParam, msg.lParam});
     else
         ReleaseMessage(msg);
