@@ -74,6 +74,24 @@ int Receive(uintptr_t s, void* pData, int nLength, int* pnError) {
     return n;
 }
 
+int Bind(uintptr_t s, const void* pAddress, int nLength) {
+    return bind(s, static_cast<const sockaddr*>(pAddress), nLength) == 0 ? 0 : WSAGetLastError();
+}
+
+int SendTo(uintptr_t s, const void* pData, int nLength, const void* pAddress, int nAddressLength,
+           int* pnError) {
+    const int n = sendto(s, static_cast<const char*>(pData), nLength, 0,
+                         static_cast<const sockaddr*>(pAddress), nAddressLength);
+    *pnError = n < 0 ? WSAGetLastError() : 0;
+    return n;
+}
+
+int ReceiveFrom(uintptr_t s, void* pData, int nLength, int* pnError) {
+    const int n = recvfrom(s, static_cast<char*>(pData), nLength, 0, nullptr, nullptr);
+    *pnError = n < 0 ? WSAGetLastError() : 0;
+    return n;
+}
+
 bool WaitReadable(uintptr_t s, uint32_t dwMilliseconds) {
     fd_set readable;
     FD_ZERO(&readable);

@@ -31,6 +31,11 @@ int Connect(uintptr_t s, const void* pAddress, int nLength);
 // send and recv: the byte count, or -1 with *pnError set.
 int Send(uintptr_t s, const void* pData, int nLength, int* pnError);
 int Receive(uintptr_t s, void* pData, int nLength, int* pnError);
+// bind, sendto and recvfrom on an address laid out as sockaddr_in.
+int Bind(uintptr_t s, const void* pAddress, int nLength);
+int SendTo(uintptr_t s, const void* pData, int nLength, const void* pAddress, int nAddressLength,
+           int* pnError);
+int ReceiveFrom(uintptr_t s, void* pData, int nLength, int* pnError);
 // select() for reading: true once data or a close is there to read. It
 // leaves the socket's recorded network events alone.
 bool WaitReadable(uintptr_t s, uint32_t dwMilliseconds);

@@ -173,3 +173,47 @@ TEST_F(WinSockTest, Wait_ReportsWritableOnceAndTheAckBeforeTheEvents) {
     EXPECT_EQ(received, sent) << "the phone got the block and the finishing byte, in order";
     EXPECT_EQ(PlatformCloseSocket(s), 0);
 }
+
+// A datagram socket under WinSock: one readability notice per datagram
+// waiting (re-armed by each receive), writability once. Unicast on loopback.
+TEST_F(WinSockTest, Wait_ReportsEachWaitingDatagramAndWritabilityOnce) {
+    constexpr int kDatagram = 2, kUdp = 17, kPort = 1030;
+    const auto receiverName = SocketAddress("127.0.16.3", kPort);
+    const SOCKET receiver = PlatformSocket(kAfInet, kDatagram, kUdp);
+    const SOCKET sender = PlatformSocket(kAfInet, kDatagram, kUdp);
+    ASSERT_NE(receiver, static_cast<SOCKET>(INVALID_SOCKET));
+    ASSERT_NE(sender, static_cast<SOCKET>(INVALID_SOCKET));
+    ASSERT_EQ(WinSock::Bind(receiver, receiverName.data(), receiverName.size()), 0);
+    short nRevents = 0;
+    EXPECT_EQ(WaitForSocketAndEvents(receiver, POLLIN, &nRevents, nullptr, 0, 100),
+              static_cast<DWORD>(WAIT_TIMEOUT));
+    ASSERT_EQ(WaitForSocketAndEvents(receiver, POLLOUT, &nRevents, nullptr, 0, 0), 0u)
+        << "the writability WinSock reported to a wait that did not ask is kept for one that does";
+    EXPECT_EQ(nRevents, POLLOUT);
+
+    constexpr int kDatagrams = 3;
+    for (int i = 0; i < kDatagrams; ++i) {
+        const unsigned char datagram[63] = {static_cast<unsigned char>(i)};
+        int nError = 0;
+        ASSERT_EQ(WinSock::SendTo(sender, datagram, sizeof datagram, receiverName.data(),
+                                  receiverName.size(), &nError),
+                  static_cast<int>(sizeof datagram))
+            << nError;
+    }
+    ASSERT_TRUE(WinSock::WaitReadable(receiver, 2000));
+    for (int i = 0; i < kDatagrams; ++i) {
+        ASSERT_EQ(WaitForSocketAndEvents(receiver, POLLIN | POLLOUT, &nRevents, nullptr, 0, 2000),
+                  0u)
+            << "datagram " << i;
+        EXPECT_EQ(nRevents, POLLIN) << "datagram " << i;
+        unsigned char buffer[128];
+        int nError = 0;
+        ASSERT_EQ(WinSock::ReceiveFrom(receiver, buffer, sizeof buffer, &nError), 63) << nError;
+        EXPECT_EQ(buffer[0], i) << "in the order sent";
+    }
+    EXPECT_EQ(WaitForSocketAndEvents(receiver, POLLIN | POLLOUT, &nRevents, nullptr, 0, 100),
+              static_cast<DWORD>(WAIT_TIMEOUT))
+        << "nothing left to read, and writability is not reported again";
+    EXPECT_EQ(PlatformCloseSocket(sender), 0);
+    EXPECT_EQ(PlatformCloseSocket(receiver), 0);
+}
