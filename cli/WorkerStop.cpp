@@ -58,7 +58,7 @@ DWORD WorkerWait(HEVENT hEvent, DWORD dwMilliseconds) {
                 return WAIT_TIMEOUT;
             nWait = static_cast<int>(left.count());
         }
-        pollfd fds[2] = {{hEvent->GetFd(), POLLIN, 0}, {g_stopEvent.GetFd(), POLLIN, 0}};
+        pollfd fds[2] = {{hEvent->GetNative(), POLLIN, 0}, {g_stopEvent.GetNative(), POLLIN, 0}};
         if (poll(fds, 2, nWait) < 0 && errno != EINTR)
             return WAIT_FAILED;
     }
