@@ -20,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -319,6 +320,9 @@ TEST(LoadHexImageTest, LoadHexImage_EndlessLineAndFifo_ReadOnceWithinBounds) {
 
     const fs::path fifo = TempPath("fifo.hex");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Each reader that lets the FIFO go is an event here.
+    const int fdNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(fdNotify, fifo.c_str(), IN_CLOSE_NOWRITE), 0);
     std::string text;
     for (const std::string& line : Lines(Sequential(4), {kEof}))
         text += line + "\n";
@@ -338,6 +342,14 @@ TEST(LoadHexImageTest, LoadHexImage_EndlessLineAndFifo_ReadOnceWithinBounds) {
     EXPECT_EQ(Load(fifo, &page), 64);
     bRead = true;
     writer.join();
+    int nReaders = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(fdNotify, events, sizeof events)) > 0;)
+        for (char* p = events; p < events + n;
+             p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+            ++nReaders;
+    EXPECT_EQ(nReaders, 1) << "the FIFO was opened more than once";
+    close(fdNotify);
     fs::remove(fifo);
 }
 
