@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -103,7 +104,18 @@ protected:
         char dirTemplate[] = "/tmp/orvex-input-XXXXXX";
         m_dir = mkdtemp(dirTemplate);
     }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void TearDown() override {
+        // A process still waiting to open a FIFO (a failed run) gets its
+        // other end, and so an end of its own.
+        for (const auto& entry : fs::recursive_directory_iterator(m_dir)) {
+            if (!entry.is_fifo())
+                continue;
+            const int fd = open(entry.path().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                close(fd);
+        }
+        fs::remove_all(m_dir);
+    }
 
     // The file, FIFO or link a case reads, and the shell words for it: what
     // runs before orvex, the path to name, and what follows orvex.
@@ -256,6 +268,30 @@ TEST_F(COrvexInputTest, UpdateProgram_FileChangedDuringRun_EveryPhoneGetsTheByte
     for (size_t i = 0; i < addresses.size(); ++i)
         EXPECT_TRUE(ReadAll(m_dir / ("saved" + std::to_string(i))) == ProgramSent(image))
             << addresses[i];
+}
+
+// A FIFO gives its bytes once; a retry still sends them, from the start.
+TEST_F(COrvexInputTest, UpdateProgram_FifoRetried_EachAttemptSendsTheImageFromItsStart) {
+    const std::string address = "127.0.0.135";
+    const fs::path saved = m_dir / "saved";
+    // Answers two blocks of each connection, then nothing.
+    auto pSim = StartPhoneSimOn(address, {"--stop-after", "2", "--save", saved.string()});
+    ASSERT_TRUE(pSim);
+    const std::string image = Pattern(4096, 11);
+    const fs::path source = m_dir / "source.bin";
+    std::ofstream(source, std::ios::binary) << image;
+    const fs::path fifo = m_dir / "image.bin";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    const CRun run = RunShell("cat " + Quote(source) + " > " + Quote(fifo) + " & " +
+                              Quote(ORVEX_PATH) + " update-program --json --retries 1 " +
+                              "--ack-timeout 500 --phone " + address + " -- " + Quote(fifo));
+    EXPECT_EQ(1, run.nStatus) << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("\"attempts\":2")) << run.out;
+    // What the second connection got: the image's first blocks.
+    const std::string got = ReadAll(saved);
+    EXPECT_GE(got.size(), 256u);
+    EXPECT_TRUE(got.size() < image.size() && image.compare(0, got.size(), got) == 0)
+        << got.size() << " bytes that are not the image's beginning";
 }
 
 } // namespace
