@@ -200,7 +200,7 @@ TEST_F(COrvexInputTest, CheckAndUpdate_SameInputs_AgreeAndThePhoneGetsTheBytesRe
     std::vector<std::future<CResult>> results;
     for (size_t i = 0; i < cases.size(); ++i) {
         const CInputCase& c = cases[i];
-        const std::string address = "127.0.0." + std::to_string(100 + i);
+        const std::string address = "127.0.0." + std::to_string(140 + i);
         const std::string tag = std::to_string(i);
         const fs::path saved = m_dir / ("received-" + tag);
         // Each check and update reads a fresh FIFO or pipe.
