@@ -2,6 +2,7 @@
 // a shell can point it, and `check` approves exactly what the update sends.
 // The real binary through a shell, against phone simulators on loopback.
 #include "HexText.h"
+#include "InputImage.h"
 #include "PhoneSim.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <future>
 #include <iterator>
 #include <string>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -268,6 +270,34 @@ TEST_F(COrvexInputTest, UpdateProgram_FileChangedDuringRun_EveryPhoneGetsTheByte
     for (size_t i = 0; i < addresses.size(); ++i)
         EXPECT_TRUE(ReadAll(m_dir / ("saved" + std::to_string(i))) == ProgramSent(image))
             << addresses[i];
+}
+
+// What the workers are handed cannot change under them: sealed against
+// writes and resizing, and against removing the seals; a HEX page keeps
+// only what the reader can reach.
+TEST_F(COrvexInputTest, InputImage_Read_SealedCopyOfWhatTheReaderReaches) {
+    const fs::path path = m_dir / "image.bin";
+    const std::string image = Pattern(70000, 1);
+    std::ofstream(path, std::ios::binary) << image;
+    CInputImage input;
+    std::string error;
+    ASSERT_TRUE(input.Read(path.string(), false, &error)) << error;
+    EXPECT_GT(input.Fd(), STDERR_FILENO);
+    EXPECT_EQ(F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL,
+              fcntl(input.Fd(), F_GET_SEALS));
+    EXPECT_EQ(-1, pwrite(input.Fd(), "x", 1, 0));
+    EXPECT_EQ(-1, ftruncate(input.Fd(), 1));
+    EXPECT_EQ(70000, input.Length());
+    EXPECT_TRUE(ReadAll(input.Path()) == image);
+
+    // /dev/zero as a page: one character past the longest line, then no more.
+    CInputImage zero;
+    ASSERT_TRUE(zero.Read("/dev/zero", true, &error)) << error;
+    EXPECT_EQ(522, zero.Length());
+    CInputImage ended;
+    std::ofstream(m_dir / "ended.hex", std::ios::binary) << Record(0) << "\r\n\x1A" << Record(1);
+    ASSERT_TRUE(ended.Read((m_dir / "ended.hex").string(), true, &error)) << error;
+    EXPECT_EQ(static_cast<int64_t>(Record(0).size() + 2), ended.Length());
 }
 
 // A FIFO gives its bytes once; a retry still sends them, from the start.
