@@ -139,8 +139,9 @@ protected:
         const fs::path path = dir / name;
         switch (c.source) {
         case ESource::File:
+            // By its bare name, as typed: "-fw.bin" must not read as an option.
             fs::rename(source, path);
-            return {"", Quote(path), ""};
+            return {"cd " + Quote(dir) + " && ", Quote(name), ""};
         case ESource::Fifo:
             if (!fs::exists(path))
                 mkfifo(path.c_str(), 0600);
