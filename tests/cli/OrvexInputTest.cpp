@@ -195,6 +195,7 @@ TEST_F(COrvexInputTest, CheckAndUpdate_SameInputs_AgreeAndThePhoneGetsTheBytesRe
          "line 2: checksum DE, expected DF"},
         {"PageDevZero", true, "/dev/zero", ESource::Symlink, "", "line 1: line too long"},
         {"PageEmpty", true, "", ESource::File, "", "page0.hex: is empty"},
+        {"PageCtrlZFirst", true, "\x1A" + good, ESource::File, "", "no data"},
     };
     struct CResult {
         CRun check, update;
