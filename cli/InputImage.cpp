@@ -114,6 +114,7 @@ bool CInputImage::Read(const std::string& path, bool bHexPage, std::string* pErr
         return false;
     }
     CHexStop hexStop;
+    bool bAnyByte = false; // a page that begins with Ctrl-Z is not empty
     int64_t nLength = 0;
     std::string buffer(kChunk, '\0');
     while (!hexStop.Stopped()) {
@@ -126,6 +127,7 @@ bool CInputImage::Read(const std::string& path, bool bHexPage, std::string* pErr
         }
         if (nRead == 0)
             break;
+        bAnyByte = true;
         size_t nKeep = static_cast<size_t>(nRead);
         if (bHexPage)
             nKeep = hexStop.Scan(buffer.data(), nKeep);
@@ -139,7 +141,7 @@ bool CInputImage::Read(const std::string& path, bool bHexPage, std::string* pErr
             return false;
         }
     }
-    if (nLength == 0) {
+    if (!bAnyByte) {
         *pError = path + ": is empty";
         return false;
     }
