@@ -1,22 +1,17 @@
 #include "CheckCommand.h"
 
 #include "HexReport.h"
-#include "InputFile.h"
+#include "InputImage.h"
 #include "LoadHexImage.h"
 #include "TextTable.h"
+#include "UploadSize.h"
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
 
 constexpr long long kBlockSize = 128;
-constexpr long long kUploadUnit = 256;
-
-long long Rounded(long long nLength) {
-    return (nLength + kUploadUnit - 1) / kUploadUnit * kUploadUnit;
-}
 
 std::string Hex4(int n) {
     char sz[8];
@@ -26,7 +21,7 @@ std::string Hex4(int n) {
 
 // The rows every accepted file ends with: what goes over the wire.
 void AddSentRows(std::vector<TextRow>* pRows, long long nLength, const char* pszFinishing) {
-    const long long nSent = Rounded(nLength);
+    const long long nSent = RoundedUploadLength(nLength);
     pRows->push_back({"image length", std::to_string(nLength) + " bytes"});
     pRows->push_back(
         {"sent", std::to_string(nSent) + " bytes in " + std::to_string(nSent / kBlockSize) +
@@ -34,9 +29,10 @@ void AddSentRows(std::vector<TextRow>* pRows, long long nLength, const char* psz
                      " bytes of 0xFF padding), then the finishing byte " + pszFinishing});
 }
 
-int CheckHex(const std::string& path) {
+// path names the file for the user; input holds the bytes it gave.
+int CheckHex(const std::string& path, const CInputImage& input) {
     std::vector<BYTE> image(kFlashPageSize, 0xFF);
-    const CHexReport report = ReadHexReport(path, image.data());
+    const CHexReport report = ReadHexReport(input.Path(), image.data());
     std::vector<TextRow> rows{{"file", path + " (Intel HEX flash page)"},
                               {"data records", std::to_string(report.nRecords)}};
     std::string ranges;
@@ -52,17 +48,20 @@ int CheckHex(const std::string& path) {
         PrintTextTable(stdout, rows);
         return 1;
     }
+    // A file cut at a line end reads like a whole one but for this record.
+    rows.push_back({"end record", report.nEndLine > 0
+                                      ? "line " + std::to_string(report.nEndLine)
+                                      : "missing: the file may have been cut short; the update "
+                                        "sends it as it is"});
     AddSentRows(&rows, report.nLength, "0x00");
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
 }
 
-int CheckImage(const std::string& path) {
-    struct stat st;
-    stat(path.c_str(), &st);
+int CheckImage(const std::string& path, const CInputImage& input) {
     std::vector<TextRow> rows{{"file", path + " (program image, sent byte for byte)"}};
-    AddSentRows(&rows, static_cast<long long>(st.st_size), "0x81");
+    AddSentRows(&rows, input.Length(), "0x81");
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
@@ -70,11 +69,13 @@ int CheckImage(const std::string& path) {
 
 } // namespace
 
-int RunCheckCommand(const std::string& path) {
+int RunCheckCommand(const std::string& path, bool bHexPage) {
+    // Read as the update reads it: the same bytes, the same refusals.
+    CInputImage input;
     std::string error;
-    if (!CheckInputFile(path, true, &error)) {
+    if (!input.Read(path, bHexPage, &error)) {
         fprintf(stderr, "orvex: %s\n", error.c_str());
         return 2;
     }
-    return IsHexFileName(path) ? CheckHex(path) : CheckImage(path);
+    return bHexPage ? CheckHex(path, input) : CheckImage(path, input);
 }

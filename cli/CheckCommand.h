@@ -4,5 +4,7 @@
 
 #include <string>
 
-// 0 the update would send it, 1 it would refuse it, 2 no file to read.
-int RunCheckCommand(const std::string& path);
+// bHexPage: read FILE as update-pflash would; otherwise as update-program.
+// 0 the update would send it, 1 it would refuse it, 2 it would refuse it
+// before reading it as a page (no file to read, empty, too long).
+int RunCheckCommand(const std::string& path, bool bHexPage);

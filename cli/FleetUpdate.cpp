@@ -84,9 +84,13 @@ CFleetUpdate::CFleetUpdate(const CUpdateOptions& options, const std::vector<DWOR
 CFleetUpdate::~CFleetUpdate() = default;
 
 std::vector<std::string> CFleetUpdate::WorkerArgs(const CPhoneRun& run) const {
+    // The image by descriptor, never by path: every attempt sends the
+    // bytes that were checked.
     std::vector<std::string> args{"worker",
                                   m_options.bFlashPage ? "pflash" : "program",
-                                  m_options.file,
+                                  "--image-fd",
+                                  std::to_string(m_options.fdImage),
+                                  "--phone",
                                   run.address,
                                   "--connect-timeout",
                                   std::to_string(m_options.dwConnectTimeout),
@@ -113,7 +117,7 @@ void CFleetUpdate::StartNext() {
         run.dSendSeconds = 0;
         run.started = CPhoneRun::Clock::now();
         m_report.OnStart(run);
-        CSlot slot{nPhone, CWorkerProcess::Start(WorkerArgs(run))};
+        CSlot slot{nPhone, CWorkerProcess::Start(WorkerArgs(run), m_options.fdImage)};
         if (!slot.pWorker) {
             Finish(run, "failed", "no worker process could be started");
             continue;

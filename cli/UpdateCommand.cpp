@@ -87,11 +87,12 @@ bool ReadWholeFile(const std::string& path, size_t nMaxBytes, std::string* pText
     return true;
 }
 
-bool CUpdateCommand::CheckFile(std::string* pError) const {
-    if (!CheckInputFile(m_options.file, true, pError))
+bool CUpdateCommand::CheckFile(std::string* pError) {
+    if (!m_image.Read(m_options.file, m_options.bFlashPage, pError))
         return false;
+    m_options.fdImage = m_image.Fd();
     if (m_options.bFlashPage)
-        return CheckHexPage(m_options.file, pError);
+        return CheckHexPage(m_options.file, m_image.Path(), pError);
     return true;
 }
 

@@ -10,6 +10,7 @@
 struct CUpdateOptions {
     bool bFlashPage = false; // update-pflash, else update-program
     std::string file;
+    int fdImage = -1;                // the file as read once, handed to every worker
     std::vector<std::string> phones; // --phone, as typed
     std::string phonesFrom;          // --phones-from, "-" for standard input
     int nJobs = 0;                   // 0: every phone at once, up to kMaxJobs

@@ -1,4 +1,4 @@
-// What one worker is asked to do: one procedure, one file, one phone.
+// What one worker is asked to do: one procedure, one image, one phone.
 #pragma once
 
 #include "LinkTimeouts.h"
@@ -8,7 +8,7 @@
 
 struct CWorkerOptions {
     bool bFlashPage = false;
-    std::string file;
+    int fdImage = -1;       // the image as orvex read it, handed over open
     std::string phone;      // dotted IPv4
     CLinkTimeouts timeouts; // connect, ack and check from the command line
     bool bYes = false;      // the flash-page question has been answered Yes

@@ -12,7 +12,8 @@ namespace {
 const char kSelf[] = "/proc/self/exe";
 } // namespace
 
-std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::string>& args) {
+std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::string>& args,
+                                                      int fdKeep) {
     std::vector<std::string> argv{"orvex"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pArgv;
@@ -60,6 +61,9 @@ std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::str
         // Diagnostics never reach the user; the outcome comes as a line.
         if (dup2(fds[1], STDOUT_FILENO) < 0 || fdNull < 0 || dup2(fdNull, STDIN_FILENO) < 0 ||
             dup2(fdNull, STDERR_FILENO) < 0)
+            _exit(127);
+        // Close-on-exec elsewhere, inherited here alone.
+        if (fdKeep >= 0 && fcntl(fdKeep, F_SETFD, 0) != 0)
             _exit(127);
         execv(kSelf, pArgv.data());
         _exit(127);

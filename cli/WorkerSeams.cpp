@@ -1,5 +1,6 @@
 #include "WorkerSeams.h"
 
+#include "InputImage.h"
 #include "WorkerStop.h"
 
 int CWorkerSeams::MessageBox(const std::string& text, UINT nType) {
@@ -9,8 +10,9 @@ int CWorkerSeams::MessageBox(const std::string& text, UINT nType) {
     return IDOK;
 }
 
+// The procedure opens the bytes orvex read, not the file they came from.
 bool CWorkerSeams::OpenFile(const COpenFileRequest&, std::string* pPath) {
-    *pPath = m_options.file;
+    *pPath = CInputImage::DescriptorPath(m_options.fdImage);
     return true;
 }
 

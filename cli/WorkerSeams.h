@@ -1,4 +1,4 @@
-// A worker's user seams: the file is the one from the command line, a
+// A worker's user seams: the file is the image orvex handed over, a
 // message box is remembered as the phone's text (the flash-page question is
 // answered as the parent was told), and a stop ends every wait and pause.
 #pragma once

@@ -10,8 +10,8 @@
 #include "Rj45Link.h"
 #include "Rj45Thread.h"
 #include "Seams.h"
+#include "UploadSize.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -22,15 +22,9 @@
 namespace {
 
 constexpr int kBlockSize = 128;
-// Uploads are sent in whole multiples of this, the tail padded with 0xFF.
-constexpr int64_t kUploadUnit = 256;
 constexpr DWORD kNoFinishingCode = 0xFFFFFFFF;
 constexpr DWORD kProgramFinishingCode = 0x81;
 constexpr DWORD kFlashPageFinishingCode = 0x00;
-
-int64_t RoundedLength(int64_t nLength) {
-    return (nLength + kUploadUnit - 1) / kUploadUnit * kUploadUnit;
-}
 
 // A wait is lost only by time-out (or a stop); a failed wait lets the
 // upload go on.
@@ -59,12 +53,11 @@ std::unique_ptr<BYTE[]> ReadProgramImage(const std::string& path, int* pnLength)
         return nullptr;
     }
     const int64_t nLength = st.st_size;
-    // The rounded length is a signed 32-bit count.
-    if (nLength < 0 || RoundedLength(nLength) > INT_MAX) {
+    if (nLength < 0 || nLength > kMaxUploadLength) {
         AfxMessageBox("Can not malloc memory");
         return nullptr;
     }
-    const size_t nRounded = static_cast<size_t>(RoundedLength(nLength));
+    const size_t nRounded = static_cast<size_t>(RoundedUploadLength(nLength));
     std::unique_ptr<BYTE[]> pBuffer(new (std::nothrow) BYTE[nRounded == 0 ? 1 : nRounded]);
     if (!pBuffer) {
         AfxMessageBox("Can not malloc memory");
@@ -110,7 +103,7 @@ bool CFirmwareUpdate::Exchange(UINT nMessage, WPARAM wParam, LPARAM lParam) {
 BOOL CFirmwareUpdate::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode) {
     if (!StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, true, m_timeouts.dwConnect))
         return FALSE;
-    const int nRounded = static_cast<int>(RoundedLength(nLength));
+    const int nRounded = static_cast<int>(RoundedUploadLength(nLength));
 
     m_progress.Create();
     m_progress.SetStep(kBlockSize);
