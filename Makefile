@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run demo demo-cli test install uninstall package sanitize fuzz bench containment clean
+.PHONY: all deps build run demo demo-cli test install uninstall package sanitize fuzz bench containment clean windows test-windows
 
 all: build
 
@@ -56,6 +56,19 @@ bench: build
 
 containment: deps
 	scripts/containment.sh $(MAKE) test
+
+# The Windows build, cross-compiled with MinGW-w64 (README, "Windows"), and
+# its suites under Wine.
+WINDOWS_BUILD ?= build-windows
+windows:
+	JOBS=$(JOBS) scripts/build-windows.sh $(WINDOWS_BUILD)
+
+# The phone simulator stays a Linux program; the Windows suites talk to it
+# on loopback.
+test-windows: windows
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target phone-sim
+	PHONE_SIM=$(BUILD)/tools/phone-sim/phone-sim scripts/test-windows.sh $(WINDOWS_BUILD) $(JOBS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,22 +1,17 @@
 #include "CheckCommand.h"
 
 #include "HexReport.h"
-#include "InputFile.h"
+#include "InputImage.h"
 #include "LoadHexImage.h"
 #include "TextTable.h"
+#include "UploadSize.h"
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
 
 constexpr long long kBlockSize = 128;
-constexpr long long kUploadUnit = 256;
-
-long long Rounded(long long nLength) {
-    return (nLength + kUploadUnit - 1) / kUploadUnit * kUploadUnit;
-}
 
 std::string Hex4(int n) {
     char sz[8];
@@ -30,9 +25,10 @@ void AddSentRows(std::vector<TextRow>* pRows, long long nLength, bool bFlashPage
     pRows->push_back({"sent", DescribeSent(nLength, bFlashPage)});
 }
 
-int CheckHex(const std::string& path) {
+// path names the file for the user; input holds the bytes it gave.
+int CheckHex(const std::string& path, const CInputImage& input) {
     std::vector<BYTE> image(kFlashPageSize, 0xFF);
-    const CHexReport report = ReadHexReport(path, image.data());
+    const CHexReport report = ReadHexReport(input.Path(), image.data());
     std::vector<TextRow> rows{{"file", path + " (Intel HEX flash page)"},
                               {"data records", std::to_string(report.nRecords)}};
     std::string ranges;
@@ -48,17 +44,20 @@ int CheckHex(const std::string& path) {
         PrintTextTable(stdout, rows);
         return 1;
     }
+    // A file cut at a line end reads like a whole one but for this record.
+    rows.push_back({"end record", report.nEndLine > 0
+                                      ? "line " + std::to_string(report.nEndLine)
+                                      : "missing: the file may have been cut short; the update "
+                                        "sends it as it is"});
     AddSentRows(&rows, report.nLength, true);
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
 }
 
-int CheckImage(const std::string& path) {
-    struct stat st;
-    stat(path.c_str(), &st);
+int CheckImage(const std::string& path, const CInputImage& input) {
     std::vector<TextRow> rows{{"file", path + " (program image, sent byte for byte)"}};
-    AddSentRows(&rows, static_cast<long long>(st.st_size), false);
+    AddSentRows(&rows, input.Length(), false);
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
@@ -67,27 +66,27 @@ int CheckImage(const std::string& path) {
 } // namespace
 
 std::string DescribeSent(long long nLength, bool bFlashPage) {
-    const long long nSent = Rounded(nLength);
+    const long long nSent = RoundedUploadLength(nLength);
     return std::to_string(nSent) + " bytes in " + std::to_string(nSent / kBlockSize) +
            " blocks of 128 (" + std::to_string(nSent - nLength) +
            " bytes of 0xFF padding), then the finishing byte " + (bFlashPage ? "0x00" : "0x81");
 }
 
-long long SentImageLength(const std::string& path, bool bFlashPage) {
-    if (bFlashPage) {
-        std::vector<BYTE> image(kFlashPageSize, 0xFF);
-        const CHexReport report = ReadHexReport(path, image.data());
-        return report.bAccepted ? report.nLength : -1;
-    }
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+long long SentImageLength(const CInputImage& input, bool bFlashPage) {
+    if (!bFlashPage)
+        return input.Length();
+    std::vector<BYTE> image(kFlashPageSize, 0xFF);
+    const CHexReport report = ReadHexReport(input.Path(), image.data());
+    return report.bAccepted ? report.nLength : -1;
 }
 
-int RunCheckCommand(const std::string& path) {
+int RunCheckCommand(const std::string& path, bool bHexPage) {
+    // Read as the update reads it: the same bytes, the same refusals.
+    CInputImage input;
     std::string error;
-    if (!CheckInputFile(path, true, &error)) {
+    if (!input.Read(path, bHexPage, &error)) {
         fprintf(stderr, "orvex: %s\n", error.c_str());
         return 2;
     }
-    return IsHexFileName(path) ? CheckHex(path) : CheckImage(path);
+    return bHexPage ? CheckHex(path, input) : CheckImage(path, input);
 }

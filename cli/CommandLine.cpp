@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "CheckCommand.h"
+#include "InputFile.h"
 #include "ListCommand.h"
 #include "MemoryProfileStore.h"
 #include "UpdateCommand.h"
@@ -202,10 +203,17 @@ int RunCommand(int argc, char** argv) {
                       "name does not contain page0.hex).");
 
     std::string checkPath;
+    std::string checkAs;
     auto* pCheck = app.add_subcommand(
         "check", "Read an image or a HEX file as the update would, without a network.");
     pCheck->add_option("FILE", checkPath, "A program image, or an Intel HEX file (*.hex).")
         ->required();
+    pCheck
+        ->add_option("--as", checkAs,
+                     "Read FILE as update-program or update-pflash would (program or pflash). "
+                     "Default: pflash for a name ending in .hex, else program.")
+        ->type_name("COMMAND")
+        ->check(CLI::IsMember({"program", "pflash"}));
 
     CWorkerOptions worker;
     std::string procedure;
@@ -214,11 +222,12 @@ int RunCommand(int argc, char** argv) {
     pWorker->add_option("PROCEDURE", procedure)
         ->required()
         ->check(CLI::IsMember({"program", "pflash"}));
-    pWorker->add_option("FILE", worker.file)->required();
-    pWorker->add_option("PHONE", worker.phone)->required();
-    pWorker->add_option("--connect-timeout", worker.dwConnectTimeout);
-    pWorker->add_option("--ack-timeout", worker.dwAckTimeout);
-    pWorker->add_option("--check-timeout", worker.dwCheckTimeout);
+    // Values of options, so that nothing a user typed is read as an option.
+    pWorker->add_option("--image-fd", worker.fdImage)->required();
+    pWorker->add_option("--phone", worker.phone)->required();
+    pWorker->add_option("--connect-timeout", worker.timeouts.dwConnect);
+    pWorker->add_option("--ack-timeout", worker.timeouts.dwAck);
+    pWorker->add_option("--check-timeout", worker.timeouts.dwCheck);
     pWorker->add_flag("--yes", worker.bYes);
 
     try {
@@ -242,7 +251,8 @@ int RunCommand(int argc, char** argv) {
     if (pPflash->parsed())
         return CUpdateCommand(pflash).Run();
     if (pCheck->parsed())
-        return RunCheckCommand(checkPath);
+        return RunCheckCommand(checkPath,
+                               checkAs.empty() ? IsHexFileName(checkPath) : checkAs == "pflash");
     worker.bFlashPage = procedure == "pflash";
     return RunUpdateWorker(worker);
 }

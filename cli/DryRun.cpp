@@ -2,6 +2,7 @@
 
 #include "CheckCommand.h"
 #include "ConfirmWatch.h"
+#include "InputImage.h"
 #include "Ipv4Text.h"
 #include "TextTable.h"
 
@@ -47,8 +48,9 @@ std::string Options(const CUpdateOptions& options, size_t nPhones) {
 
 } // namespace
 
-int RunDryRun(const CUpdateOptions& options, const std::vector<DWORD>& phones) {
-    const long long nLength = SentImageLength(options.file, options.bFlashPage);
+int RunDryRun(const CUpdateOptions& options, const std::vector<DWORD>& phones,
+              const CInputImage& image) {
+    const long long nLength = SentImageLength(image, options.bFlashPage);
     std::vector<TextRow> rows{
         {"dry run", "nothing is sent"},
         {"file", options.file + (options.bFlashPage ? " (Intel HEX flash page)"

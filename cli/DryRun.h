@@ -8,7 +8,11 @@
 
 #include "UpdateOptions.h"
 
+class CInputImage;
+
 #include <vector>
 
 // 0: the real run could start.
-int RunDryRun(const CUpdateOptions& options, const std::vector<DWORD>& phones);
+// image holds the bytes the real run would send.
+int RunDryRun(const CUpdateOptions& options, const std::vector<DWORD>& phones,
+              const CInputImage& image);

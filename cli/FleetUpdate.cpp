@@ -45,6 +45,9 @@ public:
         struct sigaction action {};
         action.sa_handler = OnSignal;
         sigemptyset(&action.sa_mask);
+        // A write to standard output that the signal interrupts goes on;
+        // the poll loop sees the signal through the pipe.
+        action.sa_flags = SA_RESTART;
         sigaction(SIGINT, &action, &m_oldInt);
         sigaction(SIGTERM, &action, &m_oldTerm);
     }
@@ -90,9 +93,13 @@ CFleetUpdate::CFleetUpdate(const CUpdateOptions& options, const std::vector<DWOR
 CFleetUpdate::~CFleetUpdate() = default;
 
 std::vector<std::string> CFleetUpdate::WorkerArgs(const CPhoneRun& run) const {
+    // The image by descriptor, never by path: every attempt sends the
+    // bytes that were checked.
     std::vector<std::string> args{"worker",
                                   m_options.bFlashPage ? "pflash" : "program",
-                                  m_options.file,
+                                  "--image-fd",
+                                  std::to_string(m_options.fdImage),
+                                  "--phone",
                                   run.address,
                                   "--connect-timeout",
                                   std::to_string(m_options.dwConnectTimeout),
@@ -138,10 +145,11 @@ void CFleetUpdate::StartNext() {
         ++run.nAttempt;
         run.state = "connecting";
         run.nBytes = run.nTotal = 0;
+        run.bFinished = false;
         run.dSendSeconds = 0;
         run.started = CPhoneRun::Clock::now();
         m_report.OnStart(run);
-        CSlot slot{nPhone, CWorkerProcess::Start(WorkerArgs(run))};
+        CSlot slot{nPhone, CWorkerProcess::Start(WorkerArgs(run), m_options.fdImage)};
         if (!slot.pWorker) {
             Finish(run, "failed", "no worker process could be started");
             continue;
@@ -186,6 +194,7 @@ void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
     } else if (kind == "done") {
         slot.bDone = true;
         run.nBytes = event.value("bytes").toVariant().toLongLong();
+        run.bFinished = event.value("finished").toBool();
         const std::string outcome = event.value("outcome").toString().toStdString();
         const std::string text = event.value("text").toString().toStdString();
         // A worker told to stop says "interrupted" itself, whatever its

@@ -32,8 +32,8 @@ bool CheckInputFile(const std::string& path, bool bNonEmpty, std::string* pError
     return true;
 }
 
-bool CheckHexPage(const std::string& path, std::string* pError) {
-    const CHexReport report = ReadHexReport(path, nullptr);
+bool CheckHexPage(const std::string& path, const std::string& readPath, std::string* pError) {
+    const CHexReport report = ReadHexReport(readPath, nullptr);
     if (report.bAccepted)
         return true;
     *pError = path + ": " +

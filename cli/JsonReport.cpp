@@ -11,9 +11,13 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 double Rounded(double dValue, double dPerUnit) {
     return std::round(dValue * dPerUnit) / dPerUnit;
 }
+
+std::string Line(const QJsonObject& event) {
+    return QJsonDocument(event).toJson(QJsonDocument::Compact).toStdString() + "\n";
+}
 } // namespace
 
-CJsonReport::CJsonReport(FILE* pOut) : m_pOut(pOut), m_start(CPhoneRun::Clock::now()) {}
+CJsonReport::CJsonReport(COutputQueue& out) : m_out(out), m_start(CPhoneRun::Clock::now()) {}
 
 QJsonObject CJsonReport::Event(const char* pszKind, const CPhoneRun* pRun) const {
     QJsonObject event;
@@ -26,9 +30,7 @@ QJsonObject CJsonReport::Event(const char* pszKind, const CPhoneRun* pRun) const
 }
 
 void CJsonReport::Write(const QJsonObject& event) {
-    const QByteArray line = QJsonDocument(event).toJson(QJsonDocument::Compact);
-    fprintf(m_pOut, "%s\n", line.constData());
-    fflush(m_pOut);
+    m_out.Add(Line(event));
 }
 
 void CJsonReport::OnStart(const CPhoneRun& run) {
@@ -65,7 +67,7 @@ void CJsonReport::WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_poi
     event["total"] = static_cast<double>(run.nTotal);
     event["percent"] = run.nTotal > 0 ? static_cast<int>(run.nBytes * 100 / run.nTotal) : 0;
     event["blocksPerSecond"] = Rounded(run.BlocksPerSecond(), 10);
-    Write(event);
+    m_out.AddProgress(run.dwAddress, Line(event));
 }
 
 void CJsonReport::OnRetry(const CPhoneRun& run) {
@@ -80,6 +82,9 @@ void CJsonReport::OnDone(const CPhoneRun& run) {
     QJsonObject event = Event("done", &run);
     event["outcome"] = QString::fromStdString(run.outcome);
     event["ok"] = run.bSucceeded;
+    // True once the phone has taken the finishing byte: it installs, even
+    // when the run was interrupted, and must not be powered off.
+    event["finished"] = run.bFinished;
     event["text"] = QString::fromStdString(run.text);
     event["bytes"] = static_cast<double>(run.nBytes);
     event["seconds"] = Rounded(run.dSeconds, 1000);

@@ -1,18 +1,19 @@
 // --json: one JSON object a line on standard output for each event (start,
 // progress at most ten a second per phone, retry, done, summary), each
-// flushed at once so a script can follow a fleet as it goes.
+// handed to the output at once so a script can follow a fleet as it goes.
+// While the reader stalls, a phone's newest progress replaces its older.
 #pragma once
 
 #include "FleetReport.h"
+#include "OutputQueue.h"
 
 #include <QJsonObject>
 
-#include <cstdio>
 #include <map>
 
 class CJsonReport : public IFleetReport {
 public:
-    explicit CJsonReport(FILE* pOut);
+    explicit CJsonReport(COutputQueue& out);
     void OnStart(const CPhoneRun& run) override;
     void OnProgress(const CPhoneRun& run) override;
     void OnRetry(const CPhoneRun& run) override;
@@ -26,7 +27,7 @@ private:
     void Write(const QJsonObject& event);
     void WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_point now);
 
-    FILE* m_pOut;
+    COutputQueue& m_out;
     CPhoneRun::Clock::time_point m_start;
     struct CSent {
         CPhoneRun::Clock::time_point when;

@@ -21,6 +21,7 @@ struct CPhoneRun {
     std::string outcome;  // "updating", "written", "failed", "interrupted" ...
     std::string text;     // what the procedure told the user
     bool bSucceeded = false;
+    bool bFinished = false;    // the phone acknowledged the finishing byte: it installs
     double dSendSeconds = 0;   // since the first block went out, as the worker saw it
     Clock::time_point started; // of this attempt
     double dSeconds = 0;       // of the last attempt, once finished

@@ -6,6 +6,7 @@
 #include "InputFile.h"
 #include "Ipv4Text.h"
 #include "JsonReport.h"
+#include "OutputQueue.h"
 #include "PhoneListReader.h"
 #include "ReportFile.h"
 #include "Seams.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -22,6 +24,8 @@
 namespace {
 
 const char kPageQuestion[] = "Are you sure about flash page?";
+const char kOutputClosed[] = "orvex: standard output is closed; nothing more is written there, "
+                             "and the updates run to their end";
 
 // The flash-page question on the terminal; any other text is only shown.
 class CTerminalSeams : public IUserSeams {
@@ -85,11 +89,12 @@ bool ReadWholeFile(const std::string& path, size_t nMaxBytes, std::string* pText
     return true;
 }
 
-bool CUpdateCommand::CheckFile(std::string* pError) const {
-    if (!CheckInputFile(m_options.file, true, pError))
+bool CUpdateCommand::CheckFile(std::string* pError) {
+    if (!m_image.Read(m_options.file, m_options.bFlashPage, pError))
         return false;
+    m_options.fdImage = m_image.Fd();
     if (m_options.bFlashPage)
-        return CheckHexPage(m_options.file, pError);
+        return CheckHexPage(m_options.file, m_image.Path(), pError);
     return true;
 }
 
@@ -177,12 +182,17 @@ int CUpdateCommand::Run() {
                    : 2;
     }
     if (m_options.bDryRun)
-        return RunDryRun(m_options, phones);
-    CJsonReport json(stdout);
-    CTextReport text(stdout, isatty(STDOUT_FILENO) != 0);
+        return RunDryRun(m_options, phones, m_image);
+    // A reader that goes away (EPIPE) ends the output, never a phone's
+    // update; one that stalls holds up nothing but the output.
+    signal(SIGPIPE, SIG_IGN);
+    COutputQueue out(STDOUT_FILENO, kOutputClosed);
+    CJsonReport json(out);
+    CTextReport text(out, isatty(STDOUT_FILENO) ? STDOUT_FILENO : -1);
     IFleetReport& report = m_options.bJson ? static_cast<IFleetReport&>(json) : text;
     CFleetUpdate fleet(m_options, phones, report);
     int nStatus = fleet.Run();
+    out.Finish();
     // Also after Ctrl-C: the run has ended its workers and knows each phone.
     if (!m_options.report.empty() && !reportFile.Commit(fleet.Runs(), &error)) {
         fprintf(stderr, "orvex: %s\n", error.c_str());

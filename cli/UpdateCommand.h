@@ -3,6 +3,7 @@
 // flash-page question, then updates the phones.
 #pragma once
 
+#include "InputImage.h"
 #include "UpdateOptions.h"
 
 #include <string>
@@ -15,12 +16,14 @@ public:
     int Run();
 
 private:
-    bool CheckFile(std::string* pError) const;
+    // Reads the file once and checks what was read.
+    bool CheckFile(std::string* pError);
     bool CollectPhones(std::vector<DWORD>* pPhones, std::string* pError) const;
     // The flash-page rule; true when the update may go on.
     bool ConfirmPage(std::string* pError);
 
     CUpdateOptions m_options;
+    CInputImage m_image;
 };
 
 // Reads a whole file, "-" standard input, of at most nMaxBytes: never more

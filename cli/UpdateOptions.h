@@ -1,6 +1,7 @@
 // What update-program and update-pflash were asked to do.
 #pragma once
 
+#include "LinkTimeouts.h"
 #include "WinTypes.h"
 
 #include <string>
@@ -9,16 +10,17 @@
 struct CUpdateOptions {
     bool bFlashPage = false; // update-pflash, else update-program
     std::string file;
+    int fdImage = -1;                // the file as read once, handed to every worker
     std::vector<std::string> phones; // --phone, as typed
     std::string phonesFrom;          // --phones-from, "-" for standard input
     int nJobs = 0;                   // 0: every phone at once, up to kMaxJobs
     int nRetries = 0;
     int nCanary = 0;      // --canary: the first N phones alone, the rest once all succeeded
     int nMaxFailures = 0; // --max-failures: no new phone once this many failed; 0 no limit
-    // The specified waits, mapped by the workers' seams.
-    DWORD dwConnectTimeout = 2000;
-    DWORD dwAckTimeout = 10000;
-    DWORD dwCheckTimeout = 4000;
+    // The waits each worker hands its procedure.
+    DWORD dwConnectTimeout = CLinkTimeouts().dwConnect;
+    DWORD dwAckTimeout = CLinkTimeouts().dwAck;
+    DWORD dwCheckTimeout = CLinkTimeouts().dwCheck;
     bool bJson = false;
     bool bConfirm = false;        // --confirm: watch each updating phone come back
     double dConfirmTimeout = 300; // seconds

@@ -1,16 +1,15 @@
-// What one worker is asked to do: one procedure, one file, one phone.
+// What one worker is asked to do: one procedure, one image, one phone.
 #pragma once
 
+#include "LinkTimeouts.h"
 #include "WinTypes.h"
 
 #include <string>
 
 struct CWorkerOptions {
     bool bFlashPage = false;
-    std::string file;
-    std::string phone; // dotted IPv4
-    DWORD dwConnectTimeout = 2000;
-    DWORD dwAckTimeout = 10000;
-    DWORD dwCheckTimeout = 4000;
-    bool bYes = false; // the flash-page question has been answered Yes
+    int fdImage = -1;       // the image as orvex read it, handed over open
+    std::string phone;      // dotted IPv4
+    CLinkTimeouts timeouts; // connect, ack and check from the command line
+    bool bYes = false;      // the flash-page question has been answered Yes
 };

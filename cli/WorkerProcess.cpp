@@ -12,7 +12,8 @@ namespace {
 const char kSelf[] = "/proc/self/exe";
 } // namespace
 
-std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::string>& args) {
+std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::string>& args,
+                                                      int fdKeep) {
     std::vector<std::string> argv{"orvex"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pArgv;
@@ -24,15 +25,35 @@ std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::str
     if (pipe2(fds, O_CLOEXEC) != 0)
         return nullptr;
     const pid_t parent = getpid();
+    // No handler of the parent may run in the child: a Ctrl-C there would
+    // reach the parent's signal pipe and count twice. The child takes the
+    // default actions, then the parent's mask back, before anything arrives.
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
     const pid_t pid = fork();
     if (pid < 0) {
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
         close(fds[0]);
         close(fds[1]);
         return nullptr;
     }
     if (pid == 0) {
-        // Only async-signal-safe calls until exec. A worker whose parent
-        // has gone stops its link as on Ctrl-C.
+        // Only async-signal-safe calls until exec. Only the parent's
+        // handlers go: a signal it was started ignoring (nohup's SIGHUP)
+        // stays ignored, as exec would leave it.
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        sigemptyset(&byDefault.sa_mask);
+        for (int nSignal = 1; nSignal < NSIG; ++nSignal) {
+            struct sigaction current {};
+            if (sigaction(nSignal, nullptr, &current) == 0 && current.sa_handler != SIG_DFL &&
+                current.sa_handler != SIG_IGN)
+                sigaction(nSignal, &byDefault, nullptr);
+        }
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        // A worker whose parent has gone stops its link as on Ctrl-C.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent)
             _exit(127);
@@ -41,9 +62,13 @@ std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::str
         if (dup2(fds[1], STDOUT_FILENO) < 0 || fdNull < 0 || dup2(fdNull, STDIN_FILENO) < 0 ||
             dup2(fdNull, STDERR_FILENO) < 0)
             _exit(127);
+        // Close-on-exec elsewhere, inherited here alone.
+        if (fdKeep >= 0 && fcntl(fdKeep, F_SETFD, 0) != 0)
+            _exit(127);
         execv(kSelf, pArgv.data());
         _exit(127);
     }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     close(fds[1]);
     fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
     return std::unique_ptr<CWorkerProcess>(new CWorkerProcess(pid, fds[0]));

@@ -10,8 +10,10 @@
 
 class CWorkerProcess {
 public:
-    // args follow the program name. Null when no process could be started.
-    static std::unique_ptr<CWorkerProcess> Start(const std::vector<std::string>& args);
+    // args follow the program name; fdKeep, when not -1, stays open in the
+    // worker under its number. Null when no process could be started.
+    static std::unique_ptr<CWorkerProcess> Start(const std::vector<std::string>& args,
+                                                 int fdKeep = -1);
     ~CWorkerProcess(); // kills and reaps a worker that still runs
     CWorkerProcess(const CWorkerProcess&) = delete;
     CWorkerProcess& operator=(const CWorkerProcess&) = delete;

@@ -1,13 +1,7 @@
 #include "WorkerSeams.h"
 
+#include "InputImage.h"
 #include "WorkerStop.h"
-
-namespace {
-// The specified waits, as the procedures ask for them.
-constexpr DWORD kConnectTimeout = 2000;
-constexpr DWORD kAckTimeout = 10000;
-constexpr DWORD kCheckTimeout = 4000;
-} // namespace
 
 int CWorkerSeams::MessageBox(const std::string& text, UINT nType) {
     if ((nType & MB_TYPEMASK) == MB_YESNO)
@@ -16,26 +10,10 @@ int CWorkerSeams::MessageBox(const std::string& text, UINT nType) {
     return IDOK;
 }
 
+// The procedure opens the bytes orvex read, not the file they came from.
 bool CWorkerSeams::OpenFile(const COpenFileRequest&, std::string* pPath) {
-    *pPath = m_options.file;
+    *pPath = CInputImage::DescriptorPath(m_options.fdImage);
     return true;
-}
-
-DWORD CWorkerSeams::Timeout(DWORD dwMilliseconds) {
-    if (dwMilliseconds == kCheckTimeout)
-        m_output.State("checking");
-    if (IsWorkerStopped())
-        return 0;
-    switch (dwMilliseconds) {
-    case kConnectTimeout:
-        return m_options.dwConnectTimeout;
-    case kAckTimeout:
-        return m_options.dwAckTimeout;
-    case kCheckTimeout:
-        return m_options.dwCheckTimeout;
-    default:
-        return dwMilliseconds;
-    }
 }
 
 void CWorkerSeams::Sleep(DWORD dwMilliseconds) {
@@ -43,4 +21,12 @@ void CWorkerSeams::Sleep(DWORD dwMilliseconds) {
         IUserSeams::Sleep(0); // a yield
     else
         WorkerSleep(dwMilliseconds);
+}
+
+DWORD CWorkerSeams::WaitForAnswer(HEVENT hEvent, DWORD dwMilliseconds) {
+    return WorkerWait(hEvent, dwMilliseconds);
+}
+
+bool CWorkerSeams::Stopped() {
+    return IsWorkerStopped();
 }

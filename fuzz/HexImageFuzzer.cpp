@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     FUZZ_CHECK(report.nLength == expected.nLength);
     FUZZ_CHECK(report.nRecords == expected.nRecords);
     FUZZ_CHECK(report.nLine == expected.nLine);
+    FUZZ_CHECK(report.nEndLine == expected.nEndLine);
     FUZZ_CHECK(report.reason == expected.reason);
     FUZZ_CHECK(report.ranges.size() == expected.ranges.size());
     for (size_t i = 0; i < report.ranges.size(); ++i) {

@@ -1,7 +1,9 @@
 // One line through CHexFile::ReadLine. Whatever the line, the reader reads
-// nothing outside it; it tells blank lines, well-formed records and damaged
-// lines apart as the reference does, gives the same reason for a damaged
-// one, and fills a record's fields as the line spells them.
+// nothing outside it; it ends the line where the reference does (LF, CR LF,
+// a lone CR; Ctrl-Z first ends the file), tells blank lines, well-formed
+// records and damaged lines apart as the reference does, gives the same
+// reason for a damaged one, and fills a record's fields as the line spells
+// them.
 #include "Check.h"
 #include "HexFile.h"
 #include "HexReference.h"
@@ -26,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         return 0;
     }
     const CHexLineRef expected = ParseHexLineRef(line);
-    FUZZ_CHECK(file.m_strLine == line);
+    // Of a line too long to be a record, the reader holds one character more.
+    FUZZ_CHECK(file.m_strLine == line.substr(0, kMaxHexLineRef + 1));
     switch (expected.kind) {
     case CHexLineRef::Blank:
         FUZZ_CHECK(kind == CHexFile::ELine::Blank);

@@ -28,6 +28,11 @@ std::string Hex2(int n) {
 
 CHexLineRef ParseHexLineRef(const std::string& line) {
     CHexLineRef ref;
+    if (line.size() > kMaxHexLineRef) {
+        ref.kind = CHexLineRef::Damaged;
+        ref.reason = "line too long";
+        return ref;
+    }
     if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; }))
         return ref;
     ref.kind = CHexLineRef::Damaged;
@@ -66,6 +71,12 @@ CHexLineRef ParseHexLineRef(const std::string& line) {
         ref.reason = "unknown record type " + Hex2(bytes[3]);
         return ref;
     }
+    const size_t nTail = 11 + 2 * nCount;
+    if (!std::all_of(line.begin() + static_cast<std::ptrdiff_t>(nTail), line.end(),
+                     [](char c) { return c == ' ' || c == '\t' || c == '\r'; })) {
+        ref.reason = "text after the checksum";
+        return ref;
+    }
     ref.kind = CHexLineRef::Record;
     ref.reason.clear();
     ref.nCount = static_cast<int>(nCount);
@@ -76,15 +87,17 @@ CHexLineRef ParseHexLineRef(const std::string& line) {
 }
 
 bool NextLineRef(const std::string& text, size_t* pOffset, std::string* pLine) {
-    if (*pOffset >= text.size())
+    if (*pOffset >= text.size() || text[*pOffset] == '\x1A') {
+        *pOffset = text.size();
         return false;
-    size_t nEnd = text.find('\n', *pOffset);
+    }
+    size_t nEnd = text.find_first_of("\r\n", *pOffset);
     if (nEnd == std::string::npos)
         nEnd = text.size();
     *pLine = text.substr(*pOffset, nEnd - *pOffset);
-    if (!pLine->empty() && pLine->back() == '\r')
-        pLine->pop_back();
     *pOffset = nEnd + 1;
+    if (nEnd + 1 < text.size() && text[nEnd] == '\r' && text[nEnd + 1] == '\n')
+        ++*pOffset;
     return true;
 }
 
@@ -99,10 +112,13 @@ CHexFileRef ReadHexFileRef(const std::string& text) {
     std::vector<CHexLineRef> lines;
     size_t nOffset = 0;
     std::string line;
+    int nEndLine = 0;
     while (NextLineRef(text, &nOffset, &line)) {
         CHexLineRef ref = ParseHexLineRef(line);
-        if (ref.kind == CHexLineRef::Record && ref.nType == 1)
+        if (ref.kind == CHexLineRef::Record && ref.nType == 1) {
+            nEndLine = static_cast<int>(lines.size()) + 1;
             break;
+        }
         lines.push_back(std::move(ref));
     }
     // The data is the leading run of data records; each fault is the first
@@ -153,8 +169,11 @@ CHexFileRef ReadHexFileRef(const std::string& text) {
     }
     if (nFault < lines.size()) {
         file.nLine = static_cast<int>(nFault) + 1;
-    } else if (file.nLength == 0) {
-        file.reason = "no data";
+    } else {
+        // The reading got as far as the end record only without a fault.
+        file.nEndLine = nEndLine;
+        if (file.nLength == 0)
+            file.reason = "no data";
     }
     file.bAccepted = file.reason.empty();
     if (!file.bAccepted)

@@ -8,10 +8,10 @@
 namespace {
 constexpr int kPrimaryPort = 8739;
 constexpr int kAlternativePort = 8740;
-constexpr DWORD kConnectTimeout = 2000;
 } // namespace
 
-BOOL StartRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId, bool bPrimaryPort) {
+BOOL StartRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId, bool bPrimaryPort,
+                   DWORD dwConnectTimeout) {
     if (pThread != nullptr)
         return FALSE;
     WriteProfileInt("Peer", "Port", bPrimaryPort ? kPrimaryPort : kAlternativePort);
@@ -24,7 +24,7 @@ BOOL StartRj45Link(CRj45Thread*& pThread, DWORD& dwThreadId, bool bPrimaryPort) 
         AfxMessageBox("Can not connect to Quill1", MB_OK);
         return FALSE;
     }
-    if (WaitForSingleObject(g_hLinkAckEvent, ScaleTimeout(kConnectTimeout)) == WAIT_TIMEOUT) {
+    if (WaitForLinkAnswer(g_hLinkAckEvent, dwConnectTimeout) == WAIT_TIMEOUT) {
         AfxMessageBox("Can not connect to Quill1", MB_OK);
         StopRj45Link(pThread, dwThreadId);
         return FALSE;

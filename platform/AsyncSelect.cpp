@@ -115,7 +115,7 @@ private:
         std::vector<pollfd> fds;
         std::vector<uint64_t> generations;
         for (;;) {
-            fds.assign(1, pollfd{m_wake.GetFd(), POLLIN, 0});
+            fds.assign(1, pollfd{m_wake.GetNative(), POLLIN, 0});
             generations.assign(1, 0);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);

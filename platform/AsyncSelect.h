@@ -4,9 +4,7 @@
 
 #include "WinTypes.h"
 
-#include <sys/socket.h>
-
-typedef int SOCKET;
+#include "SocketTypes.h"
 #ifndef INVALID_SOCKET
 #define INVALID_SOCKET (-1)
 #endif

@@ -26,29 +26,29 @@ void FreeWsaBuf(WSABUF* pBuf) {
 }
 
 CEvent::CEvent(bool bManualReset, bool bInitialState)
-    : m_fd(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)), m_bManualReset(bManualReset) {}
+    : m_hNative(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)), m_bManualReset(bManualReset) {}
 
 CEvent::~CEvent() {
-    if (m_fd >= 0)
-        close(m_fd);
+    if (m_hNative >= 0)
+        close(m_hNative);
 }
 
 void CEvent::Set() {
     const uint64_t one = 1;
     // The counter only grows to a few; EAGAIN would mean 2^64-1 sets.
-    ssize_t n = write(m_fd, &one, sizeof one);
+    ssize_t n = write(m_hNative, &one, sizeof one);
     (void)n;
 }
 
 void CEvent::Reset() {
     uint64_t value;
-    ssize_t n = read(m_fd, &value, sizeof value);
+    ssize_t n = read(m_hNative, &value, sizeof value);
     (void)n;
 }
 
 bool CEvent::TryAcquire() {
     if (m_bManualReset) {
-        pollfd pfd{m_fd, POLLIN, 0};
+        pollfd pfd{m_hNative, POLLIN, 0};
         return poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLIN);
     }
     return AcquireReady();
@@ -59,11 +59,11 @@ bool CEvent::AcquireReady() {
         return true; // readable means set
     // Reading clears the counter, so several sets release one wait.
     uint64_t value;
-    return read(m_fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+    return read(m_hNative, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
 }
 
 DWORD CEvent::Wait(DWORD dwMilliseconds) {
-    if (m_fd < 0)
+    if (m_hNative < 0)
         return WAIT_FAILED;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
@@ -76,7 +76,7 @@ DWORD CEvent::Wait(DWORD dwMilliseconds) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
-        pollfd pfd{m_fd, POLLIN, 0};
+        pollfd pfd{m_hNative, POLLIN, 0};
         const int rc = poll(&pfd, 1, timeout);
         if (rc < 0 && errno != EINTR)
             return WAIT_FAILED;

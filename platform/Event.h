@@ -1,7 +1,9 @@
-// Unnamed events with Win32 semantics, built on eventfd so that a socket
-// thread can wait on its socket and its events in one poll().
+// Unnamed events with Win32 semantics. On Linux an event is an eventfd, so
+// that a socket thread can wait on its socket and its events in one poll();
+// on Windows it is the event object itself.
 #pragma once
 
+#include "NativeEvent.h"
 #include "WinTypes.h"
 
 class CEvent {
@@ -11,9 +13,10 @@ public:
     CEvent(const CEvent&) = delete;
     CEvent& operator=(const CEvent&) = delete;
 
-    bool IsValid() const { return m_fd >= 0; }
+    bool IsValid() const { return m_hNative != kNoNativeEvent; }
     bool IsManualReset() const { return m_bManualReset; }
-    int GetFd() const { return m_fd; }
+    // What the platform's waits take: the descriptor or the handle.
+    NATIVE_EVENT GetNative() const { return m_hNative; }
 
     void Set();
     void Reset();
@@ -22,11 +25,11 @@ public:
     DWORD Wait(DWORD dwMilliseconds);
     // Takes the signal without waiting (auto-reset) or tests it (manual-reset).
     bool TryAcquire();
-    // As TryAcquire, once poll() has reported the descriptor readable.
+    // As TryAcquire, once a wait on several objects has reported this one.
     bool AcquireReady();
 
 private:
-    int m_fd;
+    NATIVE_EVENT m_hNative;
     bool m_bManualReset;
 };
 

@@ -46,7 +46,7 @@ class CQtForwarder : public QObject {
 public:
     explicit CQtForwarder(CMessageQueue* pQueue)
         : m_pQueue(pQueue), m_wake(false, false),
-          m_notifier(m_wake.GetFd(), QSocketNotifier::Read) {
+          m_notifier(m_wake.GetNative(), QSocketNotifier::Read) {
         QObject::connect(&m_notifier, &QSocketNotifier::activated, this, [this] { Deliver(); });
     }
     void Wake() { m_wake.Set(); }

@@ -42,6 +42,12 @@ bool ShowOpenFileDialog(const COpenFileRequest& request, std::string* pPath) {
 
 DWORD ScaleTimeout(DWORD dwMilliseconds) { return g_pSeams->Timeout(dwMilliseconds); }
 
+DWORD WaitForLinkAnswer(HEVENT hEvent, DWORD dwMilliseconds) {
+    return g_pSeams->WaitForAnswer(hEvent, ScaleTimeout(dwMilliseconds));
+}
+
+bool IsRunStopped() { return g_pSeams->Stopped(); }
+
 void Sleep(DWORD dwMilliseconds) {
     // A pause is long by intent; a yield is not.
     if (dwMilliseconds != 0)

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <mutex>
 #include <poll.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -70,13 +71,15 @@ int PlatformSetSockOpt(int fd, int level, int name, const void* pValue, socklen_
     return fnHook ? fnHook(fd, level, name, pValue, len) : setsockopt(fd, level, name, pValue, len);
 }
 
+int PlatformCloseSocket(int fd) { return close(fd); }
+
 DWORD WaitForSocketAndEvents(int fd, short nPollEvents, short* pRevents, CEvent* const* pEvents,
                              DWORD nCount, DWORD dwMilliseconds) {
     std::vector<pollfd> fds;
     fds.reserve(nCount + 1);
     fds.push_back(pollfd{fd, nPollEvents, 0}); // poll() skips a negative fd
     for (DWORD i = 0; i < nCount; ++i)
-        fds.push_back(pollfd{pEvents[i]->GetFd(), POLLIN, 0});
+        fds.push_back(pollfd{pEvents[i]->GetNative(), POLLIN, 0});
     const int timeout = dwMilliseconds == INFINITE ? -1 : static_cast<int>(dwMilliseconds);
     for (;;) {
         int rc = poll(fds.data(), fds.size(), timeout);

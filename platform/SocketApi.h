@@ -4,9 +4,9 @@
 #pragma once
 
 #include "Event.h"
+#include "SocketTypes.h"
 
 #include <functional>
-#include <sys/socket.h>
 
 constexpr int WSAEINTR = 10004;
 constexpr int WSAEBADF = 10009;
@@ -47,13 +47,16 @@ struct CSocketApiHooks {
 // Empty hooks restore the system calls.
 void SetSocketApiHooks(CSocketApiHooks hooks);
 
-int PlatformSocket(int domain, int type, int protocol);
-int PlatformSetSockOpt(int fd, int level, int name, const void* pValue, socklen_t len);
+// INVALID_SOCKET (-1 on Linux) with errno set when no socket was made.
+SOCKET PlatformSocket(int domain, int type, int protocol);
+int PlatformSetSockOpt(SOCKET s, int level, int name, const void* pValue, socklen_t len);
+// Closes the socket and forgets what the waits below kept for it.
+int PlatformCloseSocket(SOCKET s);
 
-// Waits for the socket (when fd >= 0) to report any of nPollEvents, or for
-// one of the events. Served in priority order: the socket first, then the
+// Waits for the socket (unless it is INVALID_SOCKET) to report any of
+// nPollEvents, or for one of the events. Served in priority order: the socket first, then the
 // events in array order; an auto-reset event is consumed when it is the one
 // reported. Returns 0 for the socket (its poll flags in *pRevents), 1 + i for
 // pEvents[i], WAIT_TIMEOUT or WAIT_FAILED.
-DWORD WaitForSocketAndEvents(int fd, short nPollEvents, short* pRevents, CEvent* const* pEvents,
+DWORD WaitForSocketAndEvents(SOCKET s, short nPollEvents, short* pRevents, CEvent* const* pEvents,
                              DWORD nCount, DWORD dwMilliseconds);

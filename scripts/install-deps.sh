@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the tools need, when
-# any is missing: as root with apt-get, otherwise through sudo.
+# any is missing: as root with apt-get, otherwise through sudo. With the
+# argument "windows" it adds what the Windows build and its tests under Wine
+# need (`make windows`, `make test-windows`).
 set -euo pipefail
 
 packages=(
@@ -11,8 +13,14 @@ packages=(
     clang libclang-rt-14-dev
     iproute2 xvfb xauth x11-apps imagemagick tcpdump
     python3 dpkg-dev file desktop-file-utils appstream mandoc man-db lintian
-    srecord
+    srecord tmux
 )
+if [ "${1:-}" = "windows" ]; then
+    packages+=(
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+        wine wine64 nsis zip
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -10,8 +10,8 @@
 #include "Rj45Link.h"
 #include "Rj45Thread.h"
 #include "Seams.h"
+#include "UploadSize.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -22,24 +22,14 @@
 namespace {
 
 constexpr int kBlockSize = 128;
-// Uploads are sent in whole multiples of this, the tail padded with 0xFF.
-constexpr int64_t kUploadUnit = 256;
 constexpr DWORD kNoFinishingCode = 0xFFFFFFFF;
 constexpr DWORD kProgramFinishingCode = 0x81;
 constexpr DWORD kFlashPageFinishingCode = 0x00;
 
-constexpr DWORD kAckTimeoutMs = 10000;
-constexpr DWORD kCheckPauseMs = 500;
-constexpr DWORD kCheckTimeoutMs = 4000;
-constexpr DWORD kEraseWaitMs = 5000;
-
-int64_t RoundedLength(int64_t nLength) {
-    return (nLength + kUploadUnit - 1) / kUploadUnit * kUploadUnit;
-}
-
-// A wait is lost only by time-out; a failed wait lets the upload go on.
+// A wait is lost only by time-out (or a stop); a failed wait lets the
+// upload go on.
 bool AckTimedOut(DWORD dwMilliseconds) {
-    return WaitForSingleObject(g_hLinkAckEvent, ScaleTimeout(dwMilliseconds)) == WAIT_TIMEOUT;
+    return WaitForLinkAnswer(g_hLinkAckEvent, dwMilliseconds) == WAIT_TIMEOUT;
 }
 
 std::string Format(const char* pszFormat, int n) {
@@ -63,12 +53,11 @@ std::unique_ptr<BYTE[]> ReadProgramImage(const std::string& path, int* pnLength)
         return nullptr;
     }
     const int64_t nLength = st.st_size;
-    // The rounded length is a signed 32-bit count.
-    if (nLength < 0 || RoundedLength(nLength) > INT_MAX) {
+    if (nLength < 0 || nLength > kMaxUploadLength) {
         AfxMessageBox("Can not malloc memory");
         return nullptr;
     }
-    const size_t nRounded = static_cast<size_t>(RoundedLength(nLength));
+    const size_t nRounded = static_cast<size_t>(RoundedUploadLength(nLength));
     std::unique_ptr<BYTE[]> pBuffer(new (std::nothrow) BYTE[nRounded == 0 ? 1 : nRounded]);
     if (!pBuffer) {
         AfxMessageBox("Can not malloc memory");
@@ -100,24 +89,30 @@ void CFirmwareUpdate::StopLink() {
     StopRj45Link(m_pRj45Thread, m_dwRj45ThreadId);
 }
 
+bool CFirmwareUpdate::Exchange(UINT nMessage, WPARAM wParam, LPARAM lParam) {
+    // Only the answer to this message may end its wait: a stray second ack
+    // of the last one must not stand for it.
+    ResetEvent(g_hLinkAckEvent);
+    // Nothing goes out after a stop, not even the finishing byte.
+    if (IsRunStopped())
+        return false;
+    PostThreadMessage(m_dwRj45ThreadId, nMessage, wParam, lParam);
+    return !AckTimedOut(m_timeouts.dwAck);
+}
+
 BOOL CFirmwareUpdate::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode) {
-    if (!StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, true))
+    if (!StartRj45Link(m_pRj45Thread, m_dwRj45ThreadId, true, m_timeouts.dwConnect))
         return FALSE;
-    const int nRounded = static_cast<int>(RoundedLength(nLength));
+    const int nRounded = static_cast<int>(RoundedUploadLength(nLength));
 
     m_progress.Create();
     m_progress.SetStep(kBlockSize);
     m_progress.SetRange(0, nRounded);
     for (int nOffset = 0; nOffset < nRounded; nOffset += kBlockSize) {
         m_progress.SetStatusText(Format("Loading data %d", nOffset));
-        // Only the answer to this block may end its wait: a stray second ack
-        // of the last one must not stand for it.
-        ResetEvent(g_hLinkAckEvent);
         // The worker copies the block when it handles the message; the
         // buffer stays untouched until the ack or StopLink.
-        PostThreadMessage(m_dwRj45ThreadId, WM_LINK_SEND, kBlockSize,
-                          reinterpret_cast<LPARAM>(pData + nOffset));
-        if (AckTimedOut(kAckTimeoutMs)) {
+        if (!Exchange(WM_LINK_SEND, kBlockSize, reinterpret_cast<LPARAM>(pData + nOffset))) {
             AfxMessageBox("tcp connection failed");
             m_progress.DestroyWindow();
             StopLink();
@@ -128,13 +123,13 @@ BOOL CFirmwareUpdate::UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode)
     m_progress.DestroyWindow();
 
     if (dwCode != kNoFinishingCode) {
-        ResetEvent(g_hLinkAckEvent);
-        PostThreadMessage(m_dwRj45ThreadId, WM_LINK_SEND_BYTE, dwCode, 0);
-        if (AckTimedOut(kAckTimeoutMs)) {
+        if (!Exchange(WM_LINK_SEND_BYTE, dwCode, 0)) {
             AfxMessageBox("tcp connection failed");
             StopLink();
             return FALSE;
         }
+        if (m_fnFinishingByteAcknowledged)
+            m_fnFinishingByteAcknowledged();
     }
     StopLink();
     return TRUE;
@@ -170,14 +165,22 @@ EUpdateOutcome CFirmwareUpdate::UpdateProgram() {
         return EUpdateOutcome::Failed;
 
     // A phone that has begun its update takes no connection for a while.
-    Sleep(kCheckPauseMs);
+    Sleep(m_timeouts.dwCheckPause);
+    // A stopped run dials no more: it cannot tell what the check would have.
+    if (IsRunStopped())
+        return EUpdateOutcome::Failed;
     // A worker of its own, as StartLink makes but without its port, wait and
     // message: a connect within the wait means the phone is not updating.
     // Only that connect may answer the check.
     ResetEvent(g_hLinkAckEvent);
     m_pRj45Thread = CRj45Thread::Start(&m_dwRj45ThreadId);
+    if (m_pRj45Thread == nullptr) {
+        // No check ran, so nothing says the phone is updating.
+        AfxMessageBox("Can not connect to Quill1", MB_OK);
+        return EUpdateOutcome::Failed;
+    }
     EUpdateOutcome outcome;
-    if (AckTimedOut(kCheckTimeoutMs)) {
+    if (AckTimedOut(m_timeouts.dwCheck)) {
         AfxMessageBox("Updating ... please wait until the update led stop on and off",
                       MB_OK | MB_ICONINFORMATION);
         outcome = EUpdateOutcome::Updating;
@@ -225,7 +228,7 @@ BOOL CFirmwareUpdate::WriteFlashPage(const BYTE* pImage, int nLength) {
     for (int nSector = nEnd - 1; nSector >= nFirst; --nSector) {
         m_progress.SetStatusText(Format("Erase sector %d", nSector));
         m_progress.StepIt();
-        Sleep(kEraseWaitMs);
+        Sleep(m_timeouts.dwErase);
     }
     m_progress.DestroyWindow();
     return TRUE;

@@ -5,6 +5,7 @@
 // same code.
 #pragma once
 
+#include "LinkTimeouts.h"
 #include "Progress.h"
 #include "WinTypes.h"
 
@@ -34,6 +35,11 @@ public:
     int m_nCommType = 1;
     // Called with true while a HEX file is read, then false: a busy cursor.
     std::function<void(bool)> m_fnBusyCursor;
+    // Called once the phone has acknowledged the finishing byte: from then
+    // on it installs what it got, whatever the procedure does next.
+    std::function<void()> m_fnFinishingByteAcknowledged;
+    // The waits; the windowed tool keeps the defaults.
+    CLinkTimeouts m_timeouts;
 
     BOOL UploadBlocks(const BYTE* pData, int nLength, DWORD dwCode);
     EUpdateOutcome UpdateProgram();
@@ -47,6 +53,9 @@ private:
                     const char* pszFilter, std::string* pPath);
     void SaveProfile();
     void StopLink();
+    // Posts one message of the upload and waits for its answer; false when
+    // none came in time or the run was stopped, before or during the wait.
+    bool Exchange(UINT nMessage, WPARAM wParam, LPARAM lParam);
 
     IProgress& m_progress;
     CRj45Thread*& m_pRj45Thread;

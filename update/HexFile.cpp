@@ -35,6 +35,7 @@ BOOL CHexFile::Open(const std::string& path, UINT nOpenFlags) {
     if ((nOpenFlags & ~typeText) != modeRead)
         return FALSE;
     Close();
+    m_bEnded = false;
     m_pFile.reset(fopen(path.c_str(), "rb"));
     // A folder opens on this system but is no file to read.
     struct stat st;
@@ -47,25 +48,37 @@ void CHexFile::Close() {
     m_pFile.reset();
 }
 
-bool CHexFile::ReadString(std::string* pLine) {
-    pLine->clear();
-    if (!m_pFile)
+bool CHexFile::ReadString() {
+    m_strLine.clear();
+    if (!m_pFile || m_bEnded)
         return false;
-    int c = fgetc(m_pFile.get());
-    if (c == EOF)
+    FILE* pFile = m_pFile.get();
+    int c = fgetc(pFile);
+    if (c == EOF || c == kEndOfFileMark) {
+        m_bEnded = true;
         return false;
-    while (c != EOF && c != '\n') {
-        pLine->push_back(static_cast<char>(c));
-        c = fgetc(m_pFile.get());
     }
-    if (!pLine->empty() && pLine->back() == '\r')
-        pLine->pop_back();
+    while (c != EOF && c != '\n' && c != '\r') {
+        m_strLine.push_back(static_cast<char>(c));
+        // What follows cannot make the line a record: stop before a line
+        // without end (/dev/zero) takes memory or time.
+        if (m_strLine.size() > static_cast<size_t>(kMaxLineLength)) {
+            m_bEnded = true;
+            return true;
+        }
+        c = fgetc(pFile);
+    }
+    if (c == '\r') {
+        c = fgetc(pFile);
+        if (c != '\n' && c != EOF)
+            ungetc(c, pFile);
+    }
     return true;
 }
 
 CHexFile::ELine CHexFile::ReadLine() {
     m_strFault.clear();
-    if (!ReadString(&m_strLine))
+    if (!ReadString())
         return ELine::End;
     return Parse();
 }
@@ -76,6 +89,10 @@ BOOL CHexFile::ReadRecord() {
 
 CHexFile::ELine CHexFile::Parse() {
     const std::string& line = m_strLine;
+    if (line.size() > static_cast<size_t>(kMaxLineLength)) {
+        m_strFault = "line too long";
+        return ELine::Damaged;
+    }
     if (line.find_first_not_of(" \t") == std::string::npos)
         return ELine::Blank;
     if (line[0] != ':') {
@@ -115,6 +132,12 @@ CHexFile::ELine CHexFile::Parse() {
         char sz[40];
         snprintf(sz, sizeof sz, "unknown record type %02X", nType);
         m_strFault = sz;
+        return ELine::Damaged;
+    }
+    // Two records joined by a lost line end would otherwise lose the second.
+    const size_t nEnd = kDataColumn + 2 * static_cast<size_t>(nCount) + 2;
+    if (line.find_first_not_of(" \t\r", nEnd) != std::string::npos) {
+        m_strFault = "text after the checksum";
         return ELine::Damaged;
     }
     m_nCount = nCount;

@@ -36,12 +36,17 @@ bool IsZeroAddressRecord(const CHexFile& file) {
 } // namespace
 
 CHexReport ReadHexReport(const std::string& path, BYTE* pImage) {
-    CHexReport report;
     CHexFile file;
     if (!file.Open(path, CHexFile::modeRead | CHexFile::typeText)) {
+        CHexReport report;
         Refuse(&report, 0, "cannot open the file");
         return report;
     }
+    return ReadHexReport(file, pImage);
+}
+
+CHexReport ReadHexReport(CHexFile& file, BYTE* pImage) {
+    CHexReport report;
     std::vector<CHexRange> ranges;
     int nLength = 0;
     // Set by a blank line or an address record: data may no longer follow.
@@ -62,8 +67,10 @@ CHexReport ReadHexReport(const std::string& path, BYTE* pImage) {
             continue;
         if (kind == CHexFile::ELine::Blank || file.m_nType != CHexFile::kDataRecord) {
             // Whatever stands after the end-of-file record is not read.
-            if (kind == CHexFile::ELine::Record && file.m_nType == CHexFile::kEndOfFileRecord)
+            if (kind == CHexFile::ELine::Record && file.m_nType == CHexFile::kEndOfFileRecord) {
+                report.nEndLine = nLine;
                 break;
+            }
             bDataEnded = true;
             continue;
         }
@@ -84,7 +91,6 @@ CHexReport ReadHexReport(const std::string& path, BYTE* pImage) {
         // The largest end, so a record overlapping the tail loses nothing.
         nLength = std::max(nLength, nEnd);
     }
-    file.Close();
     report.ranges = Merge(std::move(ranges));
     if (report.reason.empty() && nLength == 0)
         Refuse(&report, 0, "no data");

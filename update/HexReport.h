@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class CHexFile;
+
 struct CHexRange {
     int nFirst = 0; // covered addresses [nFirst, nEnd)
     int nEnd = 0;
@@ -18,6 +20,9 @@ struct CHexReport {
     int nRecords = 0;              // data records placed into the image
     std::vector<CHexRange> ranges; // merged, ascending
     int nLine = 0;                 // 1-based line that made the file refused; 0 if no line's fault
+    // The line of the end-of-file record, 0 when the file has none: a file
+    // cut short at a line end reads like a whole one without it.
+    int nEndLine = 0;
     std::string reason; // why the file is refused, for example "checksum 3C, expected 3D"
 };
 
@@ -28,3 +33,6 @@ struct CHexReport {
 // after a blank line or an address record refuse the whole file, since
 // sending part of a page would flash a broken page.
 CHexReport ReadHexReport(const std::string& path, BYTE* pImage);
+// The same for a file the caller has opened, so it is opened once (a FIFO
+// gives its bytes once). Reads it to where the reading ends; it stays open.
+CHexReport ReadHexReport(CHexFile& file, BYTE* pImage);

@@ -68,16 +68,13 @@ QString CQtUserSeams::ConvertFilter(const std::string& mfcFilter) {
         if (name.isEmpty())
             break; // the "||" that ends the list
         QStringList patterns = parts[i + 1].trimmed().split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        const QString given =
-            QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
         // "*.*" means every file on Windows; here it would hide names without a dot.
         for (QString& pattern : patterns)
             if (pattern.trimmed() == QStringLiteral("*.*"))
                 pattern = QStringLiteral("*");
-        // Qt reads the patterns from the parentheses of the name.
-        const QString shown = name.endsWith(given) ? name.left(name.size() - given.size()) : name;
-        filters << shown + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                       QLatin1Char(')');
+        // Qt reads the patterns from the last parentheses, and with
+        // HideNameFilterDetails shows what comes before them.
+        filters << name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -87,8 +84,10 @@ bool CQtUserSeams::OpenFile(const COpenFileRequest& request, std::string* pPath)
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     const QString filter = ConvertFilter(request.filter);
-    if (!filter.isEmpty())
+    if (!filter.isEmpty()) {
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(filter);
+    }
     // No default suffix: a file called "firmware" is taken as it is, never
     // turned into a "firmware.bin" that does not exist.
     if (!request.initialName.empty())

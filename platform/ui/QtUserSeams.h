@@ -15,6 +15,8 @@ public:
     // name is taken as given, with no default suffix.
     bool OpenFile(const COpenFileRequest& request, std::string* pPath) override;
 
-    // "A (*.a)|*.a|B (*.*)|*.*||" -> "A (*.a);;B (*)": "*.*" lists every file.
+    // "A (*.a)|*.a|B (*.*)|*.*||" -> "A (*.a) (*.a);;B (*.*) (*)": each
+    // name as given, then the patterns Qt matches ("*.*" lists every file).
+    // The dialog hides the last parentheses, so the user reads the names.
     static QString ConvertFilter(const std::string& mfcFilter);
 };

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -22,12 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(QtUserSeamsTest, ConvertFilter_TurnsPipePairsIntoQtFiltersWithStarForAllFiles) {
+TEST(QtUserSeamsTest, ConvertFilter_KeepsEachNameThenThePatternsWithStarForAllFiles) {
     const struct {
         const char* mfc;
         const char* qt;
     } cases[] = {
-        {"A (*.a)|*.a|B (*.*)|*.*||", "A (*.a);;B (*)"},
+        {"A (*.a)|*.a|B (*.*)|*.*||", "A (*.a) (*.a);;B (*.*) (*)"},
         {"MCS51 hex files|*.hex||", "MCS51 hex files (*.hex)"},
         {"Images|*.bin;*.img|All|*.*||", "Images (*.bin *.img);;All (*)"},
         {"", ""},
@@ -91,16 +92,28 @@ protected:
     QStringList m_boxes;
 };
 
-TEST_F(CFileDialogTest, OpenFile_AllFiles_ListsANameWithoutADot) {
+// The user reads the choices as the commands name them, and the second,
+// "All files (*.*)", lists every file, a name without a dot too.
+TEST_F(CFileDialogTest, OpenFile_AllFilesChoice_ReadsAsNamedAndListsANameWithoutADot) {
+    QStringList choices;
     QStringList listed;
     std::string path;
     EXPECT_FALSE(Open((m_dir / "page0.hex").string(),
                       [&](QFileDialog* pDialog) {
-                          pDialog->selectNameFilter(QStringLiteral("All files (*)"));
+                          auto* pTypes =
+                              pDialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                          ASSERT_NE(pTypes, nullptr);
+                          for (int i = 0; i < pTypes->count(); ++i)
+                              choices << pTypes->itemText(i);
+                          // The user picks the second choice.
+                          pTypes->setCurrentIndex(1);
+                          emit pTypes->activated(1);
                           listed = ListedNames(pDialog, 2);
                           pDialog->reject();
                       },
                       &path));
+    EXPECT_EQ(choices.join(QLatin1Char('|')).toStdString(),
+              "MCS51 hex files (*.hex)|All files (*.*)");
     listed.sort();
     EXPECT_EQ(listed.join(QLatin1Char(',')).toStdString(), "firmware,page0.hex");
 }

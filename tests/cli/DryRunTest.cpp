@@ -69,7 +69,7 @@ protected:
 } // namespace
 
 TEST_F(CDryRunTest, DryRun_AgainstRealRun_SamePhonesSameBytesNothingSent) {
-    const std::vector<std::string> addresses = {"127.0.0.103", "127.0.0.101", "127.0.0.102"};
+    const std::vector<std::string> addresses = {"127.0.11.3", "127.0.11.1", "127.0.11.2"};
     std::vector<std::unique_ptr<CChildProcess>> sims;
     for (const auto& address : addresses) {
         sims.push_back(StartPhoneSimOn(address, {"--update-busy-ms", "60000", "--save",
@@ -78,10 +78,10 @@ TEST_F(CDryRunTest, DryRun_AgainstRealRun_SamePhonesSameBytesNothingSent) {
     }
     const std::string image = File("image.bin", std::string(1000, 'd'));
     // Repeats across --phone and --phones-from, given in another order.
-    const std::string list = File("phones.txt", "127.0.0.101\n127.0.0.103\n127.0.0.102\n");
+    const std::string list = File("phones.txt", "127.0.11.1\n127.0.11.3\n127.0.11.2\n");
     const std::vector<std::string> given = {
-        "update-program", image, "--phone", "127.0.0.103", "--phone",         "127.0.0.101",
-        "--phones-from",  list,  "-j",      "1",           "--check-timeout", "1000"};
+        "update-program", image, "--phone", "127.0.11.3", "--phone",         "127.0.11.1",
+        "--phones-from",  list,  "-j",      "1",          "--check-timeout", "1000"};
 
     std::vector<std::string> dryArgs = given;
     dryArgs.push_back("--dry-run");
@@ -127,14 +127,14 @@ TEST_F(CDryRunTest, DryRun_BadInput_RefusedAsTheRealRunRefusesIt) {
     const std::string image = File("image.bin", "abc");
     const std::string empty = File("empty.bin", "");
     const std::string hex = File("demo.hex", ":0100000001FE\n:00000001FF\n");
-    const std::string report = File("report.json", "[{\"address\":\"127.0.0.9\",\"ok\":true}]");
+    const std::string report = File("report.json", "[{\"address\":\"127.0.11.9\",\"ok\":true}]");
     const std::vector<std::vector<std::string>> cases = {
-        {"update-program", empty, "--phone", "127.0.0.9"},
+        {"update-program", empty, "--phone", "127.0.11.9"},
         {"update-program", image, "--phone", "127.0.0.300"},
         {"update-program", image},
-        {"update-program", image, "--phone", "127.0.0.9", "--report",
+        {"update-program", image, "--phone", "127.0.11.9", "--report",
          (m_dir / "none" / "r.json").string()},
-        {"update-pflash", hex, "--phone", "127.0.0.9"},
+        {"update-pflash", hex, "--phone", "127.0.11.9"},
         {"update-program", image, "--phones-from", report, "--only-failed"},
     };
     for (const auto& args : cases) {

@@ -103,24 +103,24 @@ std::string Str(const QJsonObject& event, const char* pszKey) {
 // receive nothing. Canaries that succeed: the others start after them.
 TEST_F(CFleetPlanTest, Canary_FailsOrSucceeds_OthersSkippedOrStartedAfter) {
     const std::vector<CPhone> failing = {
-        {"127.0.0.81", false}, {"127.0.0.82", true}, {"127.0.0.83", true}};
+        {"127.0.10.1", false}, {"127.0.10.2", true}, {"127.0.10.3", true}};
     const CRun bad = Run(failing, {"--canary", "1"});
     EXPECT_EQ(1, bad.nStatus);
     ASSERT_EQ(3u, bad.done.size());
-    EXPECT_EQ("failed", Str(bad.done.at("127.0.0.81"), "outcome"));
-    for (const char* pszOther : {"127.0.0.82", "127.0.0.83"}) {
+    EXPECT_EQ("failed", Str(bad.done.at("127.0.10.1"), "outcome"));
+    for (const char* pszOther : {"127.0.10.2", "127.0.10.3"}) {
         SCOPED_TRACE(pszOther);
         const QJsonObject& done = bad.done.at(pszOther);
         EXPECT_EQ("skipped", Str(done, "outcome"));
         EXPECT_FALSE(done.value("ok").toBool());
-        EXPECT_EQ("not started: canary phone 127.0.0.81 did not succeed (--canary 1)",
+        EXPECT_EQ("not started: canary phone 127.0.10.1 did not succeed (--canary 1)",
                   Str(done, "text"));
         EXPECT_EQ(-1, EventAt(bad, "start", pszOther));
         EXPECT_EQ("", Received({pszOther, true}));
     }
 
     const std::vector<CPhone> working = {
-        {"127.0.0.84", true}, {"127.0.0.85", true}, {"127.0.0.86", true}};
+        {"127.0.10.4", true}, {"127.0.10.5", true}, {"127.0.10.6", true}};
     const CRun good = Run(working, {"--canary", "2"});
     EXPECT_EQ(0, good.nStatus);
     ASSERT_EQ(3u, good.done.size());
@@ -132,24 +132,26 @@ TEST_F(CFleetPlanTest, Canary_FailsOrSucceeds_OthersSkippedOrStartedAfter) {
             return std::string(std::istreambuf_iterator<char>(in), {});
         }()) << phone.address;
     }
-    const int nThirdStart = EventAt(good, "start", "127.0.0.86");
-    EXPECT_GT(nThirdStart, EventAt(good, "done", "127.0.0.84"));
-    EXPECT_GT(nThirdStart, EventAt(good, "done", "127.0.0.85"));
-    EXPECT_LT(EventAt(good, "start", "127.0.0.85"), EventAt(good, "done", "127.0.0.84"))
+    const int nThirdStart = EventAt(good, "start", "127.0.10.6");
+    EXPECT_GT(nThirdStart, EventAt(good, "done", "127.0.10.4"));
+    EXPECT_GT(nThirdStart, EventAt(good, "done", "127.0.10.5"));
+    EXPECT_LT(EventAt(good, "start", "127.0.10.5"), EventAt(good, "done", "127.0.10.4"))
         << "the canaries run together";
 }
 
 // The budget counts phones, not attempts: two failed phones spend a budget
 // of 2 and the rest are skipped; a phone still retrying has not failed yet.
 TEST_F(CFleetPlanTest, MaxFailures_BudgetSpent_RestSkippedRetriesNotCounted) {
-    const std::vector<CPhone> phones = {
-        {"127.0.0.91", false}, {"127.0.0.92", false}, {"127.0.0.93", true}, {"127.0.0.94", true}};
+    const std::vector<CPhone> phones = {{"127.0.10.11", false},
+                                        {"127.0.10.12", false},
+                                        {"127.0.10.13", true},
+                                        {"127.0.10.14", true}};
     const CRun spent = Run(phones, {"-j", "1", "--max-failures", "2"});
     EXPECT_EQ(1, spent.nStatus);
     ASSERT_EQ(4u, spent.done.size());
-    EXPECT_EQ("failed", Str(spent.done.at("127.0.0.91"), "outcome"));
-    EXPECT_EQ("failed", Str(spent.done.at("127.0.0.92"), "outcome"));
-    for (const char* pszSkipped : {"127.0.0.93", "127.0.0.94"}) {
+    EXPECT_EQ("failed", Str(spent.done.at("127.0.10.11"), "outcome"));
+    EXPECT_EQ("failed", Str(spent.done.at("127.0.10.12"), "outcome"));
+    for (const char* pszSkipped : {"127.0.10.13", "127.0.10.14"}) {
         SCOPED_TRACE(pszSkipped);
         EXPECT_EQ("skipped", Str(spent.done.at(pszSkipped), "outcome"));
         EXPECT_EQ("not started: 2 phones failed (--max-failures 2)",
@@ -160,11 +162,11 @@ TEST_F(CFleetPlanTest, MaxFailures_BudgetSpent_RestSkippedRetriesNotCounted) {
 
     // The failing phone's first attempt ends before the good phone starts;
     // its retries come after it.
-    const std::vector<CPhone> retried = {{"127.0.0.95", false}, {"127.0.0.96", true}};
+    const std::vector<CPhone> retried = {{"127.0.10.15", false}, {"127.0.10.16", true}};
     const CRun unspent = Run(retried, {"-j", "1", "--retries", "2", "--max-failures", "1"});
     EXPECT_EQ(1, unspent.nStatus);
-    EXPECT_EQ("failed", Str(unspent.done.at("127.0.0.95"), "outcome"));
-    EXPECT_EQ(3, unspent.done.at("127.0.0.95").value("attempts").toInt());
-    EXPECT_EQ("updating", Str(unspent.done.at("127.0.0.96"), "outcome"));
+    EXPECT_EQ("failed", Str(unspent.done.at("127.0.10.15"), "outcome"));
+    EXPECT_EQ(3, unspent.done.at("127.0.10.15").value("attempts").toInt());
+    EXPECT_EQ("updating", Str(unspent.done.at("127.0.10.16"), "outcome"));
     EXPECT_EQ(std::string(500, 'p') + std::string(12, '\xFF') + '\x81', Received(retried[1]));
 }

@@ -135,12 +135,12 @@ TEST(ReportReaderTest, ReadPhoneList_ReportsAndOnlyFailed_KeepTheFailedEntries) 
 // that failed; the second run's CSV report has that phone alone.
 TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone) {
     const fs::path savedGood = m_dir / "good.bin";
-    auto pGood = Sim("127.0.0.71", {"--update-busy-ms", "60000", "--save", savedGood.string()});
-    auto pBad = Sim("127.0.0.72", {"--refuse"});
+    auto pGood = Sim("127.0.9.1", {"--update-busy-ms", "60000", "--save", savedGood.string()});
+    auto pBad = Sim("127.0.9.2", {"--refuse"});
     ASSERT_TRUE(pGood && pBad);
     const fs::path json = m_dir / "first.json";
-    const CResult first = RunOrvex({"update-program", m_image, "--phone", "127.0.0.71", "--phone",
-                                    "127.0.0.72", "--connect-timeout", "1000", "--check-timeout",
+    const CResult first = RunOrvex({"update-program", m_image, "--phone", "127.0.9.1", "--phone",
+                                    "127.0.9.2", "--connect-timeout", "1000", "--check-timeout",
                                     "1000", "--report", json.string()});
     EXPECT_EQ(1, first.nStatus) << first.err;
     const QJsonArray rows = JsonRows(json);
@@ -152,8 +152,8 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
         const char* pszText;
         int nBytes;
     };
-    const CRow expected[] = {{"127.0.0.71", "updating", true, kUpdating, 1024},
-                             {"127.0.0.72", "failed", false, "Can not connect to Quill1", 0}};
+    const CRow expected[] = {{"127.0.9.1", "updating", true, kUpdating, 1024},
+                             {"127.0.9.2", "failed", false, "Can not connect to Quill1", 0}};
     for (int i = 0; i < 2; ++i) {
         const QJsonObject row = rows.at(i).toObject();
         SCOPED_TRACE(expected[i].pszAddress);
@@ -175,7 +175,7 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
     // not be dialled.
     pBad.reset();
     const fs::path savedRetried = m_dir / "retried.bin";
-    auto pFixed = Sim("127.0.0.72", {"--update-busy-ms", "60000", "--save", savedRetried.string()});
+    auto pFixed = Sim("127.0.9.2", {"--update-busy-ms", "60000", "--save", savedRetried.string()});
     ASSERT_TRUE(pFixed);
     const fs::path csv = m_dir / "second.csv";
     const CResult second =
@@ -186,7 +186,7 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
     EXPECT_FALSE(fs::exists(savedGood));
     const std::string csvText = ReadAll(csv);
     EXPECT_EQ(0u, csvText.find("address,outcome,ok,text,bytes,seconds,attempts,versionBefore,"
-                               "versionAfter\n127.0.0.72,updating,true," +
+                               "versionAfter\n127.0.9.2,updating,true," +
                                std::string(kUpdating) + ",1024,"))
         << csvText;
     EXPECT_EQ(2, std::count(csvText.begin(), csvText.end(), '\n')) << csvText;
@@ -198,7 +198,7 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
         RunOrvex({"update-program", m_image, "--phones-from", csv.string(), "--only-failed"});
     EXPECT_EQ(2, third.nStatus) << "a CSV report is not read back: " << third.err;
     const fs::path okJson = m_dir / "ok.json";
-    std::ofstream(okJson) << "[{\"address\":\"127.0.0.72\",\"ok\":true}]\n";
+    std::ofstream(okJson) << "[{\"address\":\"127.0.9.2\",\"ok\":true}]\n";
     const CResult fourth =
         RunOrvex({"update-program", m_image, "--phones-from", okJson.string(), "--only-failed"});
     EXPECT_EQ(0, fourth.nStatus) << fourth.err;
@@ -211,12 +211,12 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
 // interrupted and the one that never started too. A report that cannot be
 // written stops the run before any phone is dialled.
 TEST_F(CFleetReportTest, Report_CtrlCAndUnwritable_WrittenWholeOrRefusedUpFront) {
-    auto pSlow = Sim("127.0.0.73", {"--ack-delay", "200"});
+    auto pSlow = Sim("127.0.9.3", {"--ack-delay", "200"});
     ASSERT_TRUE(pSlow);
     const fs::path json = m_dir / "stopped.json";
     auto pRun = CChildProcess::StartApart({ORVEX_PATH, "update-program", m_image, "--phone",
-                                           "127.0.0.73", "--phone", "127.0.0.74", "-j", "1",
-                                           "--json", "--report", json.string()});
+                                           "127.0.9.3", "--phone", "127.0.9.4", "-j", "1", "--json",
+                                           "--report", json.string()});
     ASSERT_TRUE(pRun);
     ASSERT_TRUE(pRun->WaitForOutput("\"event\":\"progress\"", 10000)) << pRun->Output();
     EXPECT_FALSE(fs::exists(json)) << "written at the end only";
@@ -233,8 +233,8 @@ TEST_F(CFleetReportTest, Report_CtrlCAndUnwritable_WrittenWholeOrRefusedUpFront)
     EXPECT_EQ((std::vector<std::string>{"stopped.json"}), Files()) << "no temporary file left";
 
     const size_t nSaid = pSlow->Output().size();
-    const CResult refused = RunOrvex({"update-program", m_image, "--phone", "127.0.0.73",
-                                      "--report", (m_dir / "no-such-dir" / "r.csv").string()});
+    const CResult refused = RunOrvex({"update-program", m_image, "--phone", "127.0.9.3", "--report",
+                                      (m_dir / "no-such-dir" / "r.csv").string()});
     EXPECT_EQ(2, refused.nStatus);
     EXPECT_EQ(0u, refused.err.find("orvex: --report " + (m_dir / "no-such-dir/r.csv").string() +
                                    ": cannot be written ("))

@@ -147,10 +147,10 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
         std::string text;
     };
     const std::vector<CPhone> phones = {
-        {"127.0.0.31", {"--ack-delay", "1", "--update-busy-ms", "10000"}, "updating", kUpdating},
-        {"127.0.0.32", {"--refuse"}, "failed", "Can not connect to Quill1"},
-        {"127.0.0.33", {"--stop-after", "3"}, "failed", "tcp connection failed"},
-        {"127.0.0.34", {"--update-busy-ms", "0"}, "invalid-method", "Invalid update method"},
+        {"127.0.6.31", {"--ack-delay", "1", "--update-busy-ms", "10000"}, "updating", kUpdating},
+        {"127.0.6.32", {"--refuse"}, "failed", "Can not connect to Quill1"},
+        {"127.0.6.33", {"--stop-after", "3"}, "failed", "tcp connection failed"},
+        {"127.0.6.34", {"--update-busy-ms", "0"}, "invalid-method", "Invalid update method"},
     };
     const fs::path saved = m_dir / "received.bin";
     std::vector<std::unique_ptr<CChildProcess>> sims;
@@ -236,12 +236,12 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
 
 // The list's JSON on standard input is the namespace suite's pipeline.
 TEST_F(COrvexTest, PhonesFrom_Lines_UpdateEveryPhoneInPlainLines) {
-    const std::vector<std::string> addresses = {"127.0.0.41", "127.0.0.42"};
+    const std::vector<std::string> addresses = {"127.0.6.41", "127.0.6.42"};
     std::vector<std::unique_ptr<CChildProcess>> sims;
     for (const auto& address : addresses)
         sims.push_back(StartSim(address, {}));
     const fs::path image = File("image.bin", std::string(1000, 'x'));
-    const fs::path list = File("phones.txt", "# office\n127.0.0.41\r\n\n  127.0.0.42\n");
+    const fs::path list = File("phones.txt", "# office\n127.0.6.41\r\n\n  127.0.6.42\n");
     // Where the windowed tool's profile would be: orvex leaves it alone.
     const fs::path config = m_dir / "config";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
@@ -259,7 +259,7 @@ TEST_F(COrvexTest, PhonesFrom_Lines_UpdateEveryPhoneInPlainLines) {
 }
 
 TEST_F(COrvexTest, UpdatePFlash_PageFile_WrittenOnceTheEraseWaitIsOver) {
-    const std::string address = "127.0.0.45";
+    const std::string address = "127.0.6.45";
     const fs::path saved = m_dir / "received.bin";
     auto pSim = StartSim(address, {"--save", saved.string()});
     const COrvexResult result = RunOrvex(
@@ -280,13 +280,13 @@ TEST_F(COrvexTest, UpdatePFlash_PageFile_WrittenOnceTheEraseWaitIsOver) {
 }
 
 TEST_F(COrvexTest, CtrlC_MidTransfer_ClosesEveryLinkReportsInterruptedExits130) {
-    const std::string address = "127.0.0.51";
+    const std::string address = "127.0.6.51";
     auto pSim = StartSim(address, {"--ack-delay", "5"});
     ASSERT_TRUE(pSim);
     const fs::path image = File("image.bin", std::string(256 * 1024, 'y'));
     // -j 1: the second phone is still waiting when Ctrl-C comes.
     auto pRun = CChildProcess::StartApart({ORVEX_PATH, "update-program", image.string(), "--json",
-                                           "-j", "1", "--phone", address, "--phone", "127.0.0.52"});
+                                           "-j", "1", "--phone", address, "--phone", "127.0.6.52"});
     ASSERT_TRUE(pRun && pRun->WaitForOutput("\"bytes\":1", 20000)) << pRun->Output();
     kill(pRun->Pid(), SIGINT);
     EXPECT_EQ(130, ExitStatus(pRun->Wait(60000)));
@@ -296,7 +296,7 @@ TEST_F(COrvexTest, CtrlC_MidTransfer_ClosesEveryLinkReportsInterruptedExits130) 
         if (Str(event, "event") == "done")
             outcomes[Str(event, "phone")] = Str(event, "outcome");
     EXPECT_EQ("interrupted", outcomes[address]);
-    EXPECT_EQ("interrupted", outcomes["127.0.0.52"]);
+    EXPECT_EQ("interrupted", outcomes["127.0.6.52"]);
     // The link was closed, not left to finish: no finishing byte, and the
     // phone's side closes once it has read the end of the stream.
     EXPECT_FALSE(pSim->WaitForOutput("finishing byte", 200)) << pSim->Output();
@@ -340,7 +340,7 @@ TEST_F(COrvexTest, Check_GoodAndDamagedFiles_TellWhatWouldBeSent) {
 
 TEST_F(COrvexTest, BadInput_OneLineOnStderrStatus2AndNoConnection) {
     // A listening socket in the phone's place: any connect would queue.
-    const std::string address = "127.0.0.61";
+    const std::string address = "127.0.6.61";
     const int fdListen = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int nOn = 1;
     setsockopt(fdListen, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);

@@ -166,13 +166,13 @@ TEST_F(CPhonesFromTest, PhonesFrom_BeyondTheBounds_OneLineStatus2) {
 // a byte order mark, is updated; so is the one of a JSON list with a mark.
 TEST_F(CPhonesFromTest, PhonesFrom_AtTheBoundWithByteOrderMark_PhoneUpdated) {
     const std::string saved = (m_dir / "got.bin").string();
-    auto pSim = StartPhoneSimOn("127.0.0.71", {"--save", saved, "--update-busy-ms", "1000"});
+    auto pSim = StartPhoneSimOn("127.0.8.1", {"--save", saved, "--update-busy-ms", "1000"});
     ASSERT_TRUE(pSim);
-    const std::string tail = "\n127.0.0.71\n";
+    const std::string tail = "\n127.0.8.1\n";
     const std::string atBound =
         File("at-bound.txt", kBom + std::string(kMaxPhoneListBytes - 3 - tail.size(), '#') + tail);
     ASSERT_EQ(kMaxPhoneListBytes, fs::file_size(atBound));
-    const std::string json = File("phones.json", kBom + std::string("[{\"ip\":\"127.0.0.71\"}]\n"));
+    const std::string json = File("phones.json", kBom + std::string("[{\"ip\":\"127.0.8.1\"}]\n"));
     for (const std::string& list : {atBound, json}) {
         SCOPED_TRACE(list);
         fs::remove(saved);
@@ -193,17 +193,17 @@ TEST_F(CPhonesFromTest, PhonesFrom_AtTheBoundWithByteOrderMark_PhoneUpdated) {
 // twice over names ten phones and counts the rest in one line.
 TEST_F(CPhonesFromTest, PhonesFrom_Repeats_NamedOnceAndCapped) {
     std::vector<std::unique_ptr<CChildProcess>> sims;
-    for (const char* pszAddress : {"127.0.0.72", "127.0.0.73"}) {
+    for (const char* pszAddress : {"127.0.8.2", "127.0.8.3"}) {
         sims.push_back(StartPhoneSimOn(pszAddress, {"--update-busy-ms", "2000"}));
         ASSERT_TRUE(sims.back());
     }
-    const std::string twice = File("twice.txt", "127.0.0.72\n127.0.0.73\n127.0.0.72\n127.0.0.72\n");
+    const std::string twice = File("twice.txt", "127.0.8.2\n127.0.8.3\n127.0.8.2\n127.0.8.2\n");
     CResult result =
         RunShell("exec \"$0\" update-program " + m_image +
-                 " --json --check-timeout 300 --phone 127.0.0.73 --phones-from " + twice);
+                 " --json --check-timeout 300 --phone 127.0.8.3 --phones-from " + twice);
     EXPECT_EQ(0, result.nStatus) << result.err;
-    EXPECT_EQ("orvex: 127.0.0.73 is given more than once; it is updated once\n"
-              "orvex: 127.0.0.72 is given more than once; it is updated once\n",
+    EXPECT_EQ("orvex: 127.0.8.3 is given more than once; it is updated once\n"
+              "orvex: 127.0.8.2 is given more than once; it is updated once\n",
               result.err);
     for (const auto& pSim : sims)
         EXPECT_TRUE(pSim->WaitForOutput("finishing byte 0x81", 5000)) << pSim->Output();

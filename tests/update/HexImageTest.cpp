@@ -10,12 +10,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -128,7 +135,12 @@ std::vector<CHexCase> Cases() {
         {"OverlappingTailKept", Lines({kAtF0, kAtF8}), 0x108, {kAtF0, kAtF8}},
         {"NoEndRecordNoLineEnd", Lines(four), 64, four, 0, "", "\n", false},
         {"LowerCase", {Lower(Data(kAt0)), Lower(Data(kAt100)), Lower(kEof)}, 0x110, {kAt0, kAt100}},
-        {"TextAfterChecksumIgnored", {Data(kAt0) + "  ; comment"}, 16, {kAt0}},
+        {"SpacesTabsAfterChecksum", {Data(kAt0) + " \t ", kEof}, 16, {kAt0}},
+        {"MacLineEnds", Lines(four, {kEof}), 64, four, 0, "", "\r"},
+        {"MixedLineEnds", Lines(four, {kEof}), 64, four, 0, "", "\r\n"},
+        // Ctrl-Z begins the text-mode end of a file: nothing after it counts.
+        {"CtrlZEndsTheFile", Lines(four, {"\x1A:junk", Data(kAt100)}), 64, four},
+        {"CtrlZAfterLastLineEnd", Lines(four, {"\x1A"}), 64, four, 0, "", "\n", false},
         {"StartRecordsBeforeEnd", Lines(four, {kStartSegment, kStartLinear, kEof}), 64, four},
         {"TrailingBlankLinesAndAnythingAfterEnd",
          Lines(four, {kEof, Data(kAt100), "junk", "", "  "}), 64, four},
@@ -170,6 +182,16 @@ std::vector<CHexCase> Cases() {
         {"NonHexDigit", Lines(four, {nonHex}), 0, {}, 5, "non-hex character"},
         {"SpaceInData", Lines(four, {spaceInData}), 0, {}, 5, "non-hex character"},
         {"NoRecordMark", {Data(kAt0), "0000000000", kEof}, 0, {}, 2, "no record mark"},
+        {"CtrlZInsideALine", {Data(kAt0), " \x1A", Data(kAt100)}, 0, {}, 2, "no record mark"},
+        {"TextAfterChecksum", {Data(kAt0) + "  ; comment"}, 0, {}, 1, "text after the checksum"},
+        // A lost line end: the second record must not vanish.
+        {"TwoRecordsJoined",
+         {Data(kAt0) + Data(kAt100), kEof},
+         0,
+         {},
+         1,
+         "text after the checksum"},
+        {"LongestRecordThenASpace", {Data(kAt0), Data(kMax) + " "}, 0, {}, 2, "line too long"},
         {"UnknownRecordType",
          {Data(kAt0), ":00000006FA", kEof},
          0,
@@ -288,6 +310,47 @@ TEST(LoadHexImageTest, LoadHexImage_MissingFileOrFolder_SaysCanNotOpenAndGivesZe
         EXPECT_EQ(seams.Messages()[0].text, "can not open hex file");
         EXPECT_EQ(seams.Messages()[0].nType, MB_OK);
     }
+}
+
+// Sources a file dialog's "All files" can pick: a file that never ends a
+// line, and a FIFO, which gives its bytes to the first reader only.
+TEST(LoadHexImageTest, LoadHexImage_EndlessLineAndFifo_ReadOnceWithinBounds) {
+    std::vector<BYTE> page;
+    EXPECT_EQ(Load("/dev/zero", &page), 0);
+
+    const fs::path fifo = TempPath("fifo.hex");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Each reader that lets the FIFO go is an event here.
+    const int fdNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(fdNotify, fifo.c_str(), IN_CLOSE_NOWRITE), 0);
+    std::string text;
+    for (const std::string& line : Lines(Sequential(4), {kEof}))
+        text += line + "\n";
+    // One writer, as a shell's `cat > fifo` is. A reader that opened the
+    // FIFO again would wait for a second one: it gets an empty one instead.
+    signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> bRead{false};
+    std::thread writer([&] {
+        std::ofstream(fifo, std::ios::binary) << text;
+        while (!bRead) {
+            const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    EXPECT_EQ(Load(fifo, &page), 64);
+    bRead = true;
+    writer.join();
+    int nReaders = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(fdNotify, events, sizeof events)) > 0;)
+        for (char* p = events; p < events + n;
+             p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+            ++nReaders;
+    EXPECT_EQ(nReaders, 1) << "the FIFO was opened more than once";
+    close(fdNotify);
+    fs::remove(fifo);
 }
 
 TEST(ConfirmFlashPageFileTest, ConfirmFlashPageFile_AsksUnlessNameHoldsPage0) {

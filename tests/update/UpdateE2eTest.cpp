@@ -9,6 +9,7 @@
 #include "Profile.h"
 #include "ScriptedSeams.h"
 #include "TempProfile.h"
+#include "WorkerThread.h"
 
 #include <QApplication>
 #include <QProgressBar>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +28,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -185,6 +188,71 @@ TEST_F(CUpdateE2eTest, UpdateProgram_300Bytes_SentPaddedTo512Then81_UpdatingWhen
     EXPECT_EQ(request.filter, "Binary files (*.bin)|*.bin|All files (*.*)|*.*||");
     EXPECT_EQ(request.flags, 0x1800u);
     EXPECT_FALSE(m_pDlg->m_ProgressDlg.HasWindow());
+    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+    EXPECT_EQ(m_pDlg->m_dwRj45ThreadId, 0u);
+}
+
+// A front end stopped just after the phone's nth answer (the connect is the
+// first): the stop falls between an answer and the next post, where no wait
+// is in progress to end.
+class CStopAfterAnswers : public CProgressRecorder {
+public:
+    CStopAfterAnswers(CMainDlg* pDlg, int nAnswers) : CProgressRecorder(pDlg), m_nLeft(nAnswers) {}
+    DWORD WaitForAnswer(HEVENT hEvent, DWORD dwMilliseconds) override {
+        const DWORD dwResult = CProgressRecorder::WaitForAnswer(hEvent, dwMilliseconds);
+        if (dwResult == WAIT_OBJECT_0 && --m_nLeft == 0)
+            m_bStopped = true;
+        return dwResult;
+    }
+    bool Stopped() override { return m_bStopped; }
+
+private:
+    int m_nLeft;
+    std::atomic<bool> m_bStopped{false};
+};
+
+TEST_F(CUpdateE2eTest, UpdateProgram_StoppedBetweenTwoBlocks_SendsNothingMore) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(62, {}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams.reset();
+    // Stopped once the second block is answered.
+    m_pSeams = std::make_unique<CStopAfterAnswers>(m_pDlg.get(), 3);
+    m_pSeams->MapTimeout(10000, 1000);
+    const std::vector<BYTE> image = Pattern(512);
+    WriteAll(m_dir / "fw.bin", image);
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+
+    m_pDlg->OnUpdateProgram();
+
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"tcp connection failed"});
+    // Whatever was on its way has arrived by now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(ReadAll(m_savePath), std::vector<BYTE>(image.begin(), image.begin() + 256));
+    EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
+}
+
+// The image went out whole and was acknowledged, but no thread can be had
+// for the post-update check: nothing says the phone is updating, so the user
+// is told the check could not connect.
+TEST_F(CUpdateE2eTest, UpdateProgram_CheckThreadCannotStart_CanNotConnectNotUpdating) {
+    ASSERT_NO_FATAL_FAILURE(StartPhone(61, {"--update-busy-ms", "8000"}));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    m_pSeams->MapTimeout(4000, 500);
+    const std::vector<BYTE> image = Pattern(200);
+    WriteAll(m_dir / "fw.bin", image);
+    m_pSeams->QueueFile((m_dir / "fw.bin").string());
+    // The upload's link gets its thread; the check's does not.
+    int nCreated = 0;
+    CWorkerThread::SetCreateHook([&nCreated] { return ++nCreated < 2; });
+    m_pDlg->OnUpdateProgram();
+    CWorkerThread::SetCreateHook({});
+
+    EXPECT_EQ(nCreated, 2);
+    std::vector<BYTE> expected = image;
+    expected.resize(256, 0xFF);
+    expected.push_back(0x81);
+    EXPECT_EQ(Received(), expected) << m_pSim->Output();
+    EXPECT_EQ(m_pSeams->Texts(), std::vector<std::string>{"Can not connect to Quill1"});
     EXPECT_EQ(m_pDlg->m_pRj45Thread, nullptr);
     EXPECT_EQ(m_pDlg->m_dwRj45ThreadId, 0u);
 }

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Runs the Windows test suites of build-windows/ (or $1) under Wine, in a
+# throw-away prefix whose registry is the one the profile tests write, on a
+# virtual X server of its own (Wine's windows, even hidden ones, need one).
+# Only this prefix's wineserver and this X server are stopped at the end,
+# also after a failure. Further arguments go to ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-windows}
+jobs=${2:-${JOBS:-2}}
+shift $(( $# > 2 ? 2 : $# ))
+
+WINEPREFIX=$(mktemp -d /tmp/orvex-wine.XXXXXX)
+export WINEPREFIX
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+xvfb_pid=
+sim_pid=
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+    rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number to the pipe.
+exec {displayfd}< <(Xvfb -displayfd 1 -nolisten tcp -screen 0 1024x768x24 2>/dev/null & echo "pid $!")
+read -r _ xvfb_pid <&"$displayfd"
+read -r display <&"$displayfd"
+export DISPLAY=":$display"
+
+start=$SECONDS
+wineboot -i >/dev/null 2>&1
+wineserver -w
+echo "Wine prefix ready in $((SECONDS - start)) s"
+# The Linux phone simulator, for the suites that talk TCP: on an address of
+# its own, keeping what it receives where the tests read it through Z:.
+if [ -n "${PHONE_SIM:-}" ]; then
+    sim_address=127.0.16.1
+    sim_save="$WINEPREFIX/phone-received.bin"
+    exec {simfd}< <("$PHONE_SIM" --address "$sim_address" --update-busy-ms 0 \
+        --save "$sim_save" 2>&1 & echo "pid $!")
+    read -r _ sim_pid <&"$simfd"
+    read -r ready <&"$simfd"
+    case "$ready" in
+    *" on $sim_address:"*) ;;
+    *) echo "phone-sim did not come up: $ready" >&2; exit 1 ;;
+    esac
+    export ORVEX_SIM_ADDRESS=$sim_address
+    export ORVEX_SIM_SAVE="Z:${sim_save//\//\\}"
+fi
+
+cd "$build"
+ctest -j"$jobs" --output-on-failure "$@"
