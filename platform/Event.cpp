@@ -26,7 +26,8 @@ void FreeWsaBuf(WSABUF* pBuf) {
 }
 
 CEvent::CEvent(bool bManualReset, bool bInitialState)
-    : m_fd(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)), m_bManualReset(bManualReset) {}
+    : m_fd(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      m_bManualReset(bManualReset), m_bMaybeSet(bInitialState) {}
 
 CEvent::~CEvent() {
     if (m_fd >= 0)
@@ -38,9 +39,14 @@ void CEvent::Set() {
     // The counter only grows to a few; EAGAIN would mean 2^64-1 sets.
     ssize_t n = write(m_fd, &one, sizeof one);
     (void)n;
+    m_bMaybeSet.store(true, std::memory_order_release);
 }
 
 void CEvent::Reset() {
+    // An upload resets the acknowledgement before every block, nearly always
+    // after its wait has taken the signal: then there is nothing to read.
+    if (!m_bMaybeSet.exchange(false, std::memory_order_acq_rel))
+        return;
     uint64_t value;
     ssize_t n = read(m_fd, &value, sizeof value);
     (void)n;
@@ -57,7 +63,9 @@ bool CEvent::TryAcquire() {
 bool CEvent::AcquireReady() {
     if (m_bManualReset)
         return true; // readable means set
-    // Reading clears the counter, so several sets release one wait.
+    // Reading clears the counter, so several sets release one wait. A set
+    // after the flag is cleared either is read here or raises it again.
+    m_bMaybeSet.store(false, std::memory_order_release);
     uint64_t value;
     return read(m_fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
 }
@@ -67,8 +75,10 @@ DWORD CEvent::Wait(DWORD dwMilliseconds) {
         return WAIT_FAILED;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
-    // Poll first: most waits find the event not yet set, and a failed read
-    // before each one would be a system call for nothing.
+    // Most waits find the event not yet set, and the flag says so without
+    // a failed read; one that may be set is taken without a poll.
+    if (!m_bManualReset && m_bMaybeSet.load(std::memory_order_acquire) && AcquireReady())
+        return WAIT_OBJECT_0;
     for (;;) {
         int timeout = -1;
         if (dwMilliseconds != INFINITE) {

@@ -4,6 +4,8 @@
 
 #include "WinTypes.h"
 
+#include <atomic>
+
 class CEvent {
 public:
     CEvent(bool bManualReset, bool bInitialState);
@@ -28,6 +30,10 @@ public:
 private:
     int m_fd;
     bool m_bManualReset;
+    // False only while the counter is surely zero: set after each write to
+    // it, cleared before each read that empties it. A reset or a wait that
+    // finds it false needs no system call to learn the event is not set.
+    std::atomic<bool> m_bMaybeSet;
 };
 
 typedef CEvent* HEVENT;
