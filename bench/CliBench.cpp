@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <filesystem>
@@ -127,9 +128,11 @@ struct CRun {
     std::string why;
 };
 
+// prefix: a command that runs orvex (strace), or nothing.
 CRun RunOrvex(const std::string& orvex, const std::vector<std::string>& args,
-              const std::vector<std::string>& phones) {
-    std::vector<std::string> argv{orvex, "update-program"};
+              const std::vector<std::string>& phones, const std::vector<std::string>& prefix = {}) {
+    std::vector<std::string> argv = prefix;
+    argv.insert(argv.end(), {orvex, "update-program"});
     argv.insert(argv.end(), args.begin(), args.end());
     for (const std::string& phone : phones)
         argv.insert(argv.end(), {"--phone", phone});
@@ -172,12 +175,77 @@ bool WriteImage(const std::string& path, int nSize) {
     return static_cast<bool>(file);
 }
 
+bool OnPath(const std::string& program) {
+    const char* pszPath = getenv("PATH");
+    std::istringstream dirs(pszPath != nullptr ? pszPath : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+struct CSyscallCount {
+    std::string name;
+    long nCalls = 0;
+};
+
+// strace -c's table: each system call with its count, most called first,
+// and the total under the name "total".
+std::vector<CSyscallCount> ReadStraceSummary(const std::string& path) {
+    std::vector<CSyscallCount> counts;
+    std::ifstream summary(path);
+    std::string line;
+    while (std::getline(summary, line)) {
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        std::string word;
+        while (fields >> word)
+            words.push_back(word);
+        // % time, seconds, usecs/call, calls, [errors], name
+        if (words.size() < 5 || words[0].find_first_not_of("0123456789.") != std::string::npos)
+            continue;
+        counts.push_back(CSyscallCount{words.back(), std::stol(words[3])});
+    }
+    std::sort(counts.begin(), counts.end(),
+              [](const CSyscallCount& a, const CSyscallCount& b) { return a.nCalls > b.nCalls; });
+    return counts;
+}
+
+// One more run under strace -f: the system calls of orvex and its worker per
+// block, which unlike their CPU time do not change with the machine's load.
+void CountSyscallsPerBlock(const std::string& orvex, const std::string& image,
+                           const std::string& dir, CBenchTable* pTable) {
+    const std::string measure = "  system calls (strace -f -c)";
+    if (!OnPath("strace")) {
+        pTable->Add({"orvex", measure, "-", 0, "", "", "skipped"});
+        pTable->Note("orvex: no strace on the PATH, so no count of system calls");
+        return;
+    }
+    const std::string summary = dir + "/strace.txt";
+    const CRun run = RunOrvex(orvex, {image, "--check-timeout", kCpuCheckTimeoutMs}, {kCpuPhone},
+                              {"strace", "-f", "-c", "-o", summary});
+    const std::vector<CSyscallCount> counts = ReadStraceSummary(summary);
+    if (!run.bOk || counts.empty() || counts.front().name != "total") {
+        pTable->Add({"orvex", measure, "-", 0, "", "", "error"});
+        pTable->Note("orvex: the run under strace failed: " + run.why);
+        return;
+    }
+    const double dPerBlock = static_cast<double>(counts.front().nCalls) / kCpuBlocks;
+    pTable->Add({"orvex", measure, Fixed(dPerBlock, 2), dPerBlock, "per block", "", ""});
+    std::string top;
+    for (size_t i = 1; i < counts.size() && i <= 7; ++i)
+        top += (i > 1 ? ", " : "") + counts[i].name + " " +
+               Fixed(static_cast<double>(counts[i].nCalls) / kCpuBlocks, 2);
+    pTable->Note("orvex: system calls per block, the most frequent: " + top + ".");
+}
+
 // One phone answering at once, 4 MiB: the CPU that orvex and its worker
 // spend per block against what the simulator spends on the same blocks.
 // Each side keeps its best round, since the machine's other work only ever
 // adds to it.
 void MeasureCpuPerBlock(const std::string& phoneSim, const std::string& orvex,
-                        const std::string& image, CBenchTable* pTable) {
+                        const std::string& image, const std::string& dir, CBenchTable* pTable) {
     const std::string measure = "CPU per block, 1 phone, 4 MiB, acks at once";
     // The phone reboots after the finishing byte, so the check finds it away.
     auto pSim =
@@ -220,6 +288,8 @@ void MeasureCpuPerBlock(const std::string& phoneSim, const std::string& orvex,
         {"orvex", "  of it in the kernel", Fixed(dKernelUs, 1), dKernelUs, "µs/block", "", ""});
     pTable->Add({"orvex", "  voluntary context switches", Fixed(dSwitches, 2), dSwitches,
                  "per block", "", ""});
+    pSim->WaitForOutput("listening again", kSimReadyMs, nOutputBefore);
+    CountSyscallsPerBlock(orvex, image, dir, pTable);
     pTable->Add({"orvex", "CPU per block: the simulator, same blocks (best of 3)", Fixed(dSimUs, 1),
                  dSimUs, "µs/block", "", ""});
     pTable->Note(
@@ -245,7 +315,7 @@ void RunCliBench(const std::string& phoneSim, const std::string& orvex, CBenchTa
         pTable->Note("orvex: cannot write the images in " + dir.string());
         return;
     }
-    MeasureCpuPerBlock(phoneSim, orvex, cpuImage, pTable);
+    MeasureCpuPerBlock(phoneSim, orvex, cpuImage, dir.string(), pTable);
 
     std::vector<std::unique_ptr<CChildProcess>> sims;
     for (int i = 0; i <= kPhones; ++i) {
