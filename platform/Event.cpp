@@ -27,7 +27,7 @@ void FreeWsaBuf(WSABUF* pBuf) {
 
 CEvent::CEvent(bool bManualReset, bool bInitialState)
     : m_fd(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)),
-      m_bManualReset(bManualReset), m_bMaybeSet(bInitialState) {}
+      m_bManualReset(bManualReset), m_nUnread(bInitialState ? 1 : 0) {}
 
 CEvent::~CEvent() {
     if (m_fd >= 0)
@@ -37,19 +37,26 @@ CEvent::~CEvent() {
 void CEvent::Set() {
     const uint64_t one = 1;
     // The counter only grows to a few; EAGAIN would mean 2^64-1 sets.
-    ssize_t n = write(m_fd, &one, sizeof one);
-    (void)n;
-    m_bMaybeSet.store(true, std::memory_order_release);
+    // Counted before the write, so the count is never below what the
+    // descriptor holds, whoever reads it meanwhile.
+    m_nUnread.fetch_add(1);
+    if (write(m_fd, &one, sizeof one) != static_cast<ssize_t>(sizeof one))
+        m_nUnread.fetch_sub(1);
+}
+
+bool CEvent::Drain() {
+    uint64_t value;
+    if (read(m_fd, &value, sizeof value) != static_cast<ssize_t>(sizeof value))
+        return false;
+    m_nUnread.fetch_sub(static_cast<int64_t>(value));
+    return true;
 }
 
 void CEvent::Reset() {
     // An upload resets the acknowledgement before every block, nearly always
     // after its wait has taken the signal: then there is nothing to read.
-    if (!m_bMaybeSet.exchange(false, std::memory_order_acq_rel))
-        return;
-    uint64_t value;
-    ssize_t n = read(m_fd, &value, sizeof value);
-    (void)n;
+    if (m_nUnread.load() > 0)
+        Drain();
 }
 
 bool CEvent::TryAcquire() {
@@ -63,11 +70,8 @@ bool CEvent::TryAcquire() {
 bool CEvent::AcquireReady() {
     if (m_bManualReset)
         return true; // readable means set
-    // Reading clears the counter, so several sets release one wait. A set
-    // after the flag is cleared either is read here or raises it again.
-    m_bMaybeSet.store(false, std::memory_order_release);
-    uint64_t value;
-    return read(m_fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+    // Reading clears the counter, so several sets release one wait.
+    return Drain();
 }
 
 DWORD CEvent::Wait(DWORD dwMilliseconds) {
@@ -75,9 +79,9 @@ DWORD CEvent::Wait(DWORD dwMilliseconds) {
         return WAIT_FAILED;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
-    // Most waits find the event not yet set, and the flag says so without
-    // a failed read; one that may be set is taken without a poll.
-    if (!m_bManualReset && m_bMaybeSet.load(std::memory_order_acquire) && AcquireReady())
+    // Most waits find the event not yet set, and the count says so without
+    // a failed read; one that is set is taken without a poll.
+    if (!m_bManualReset && m_nUnread.load() > 0 && AcquireReady())
         return WAIT_OBJECT_0;
     for (;;) {
         int timeout = -1;

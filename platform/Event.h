@@ -5,6 +5,7 @@
 #include "WinTypes.h"
 
 #include <atomic>
+#include <cstdint>
 
 class CEvent {
 public:
@@ -28,12 +29,15 @@ public:
     bool AcquireReady();
 
 private:
+    // Reads the counter empty; false when it already was.
+    bool Drain();
+
     int m_fd;
     bool m_bManualReset;
-    // False only while the counter is surely zero: set after each write to
-    // it, cleared before each read that empties it. A reset or a wait that
-    // finds it false needs no system call to learn the event is not set.
-    std::atomic<bool> m_bMaybeSet;
+    // The sets not yet read from the descriptor: raised before each write,
+    // lowered by what each read took. At zero the descriptor is empty, so a
+    // reset or a wait learns without a system call that the event is not set.
+    std::atomic<int64_t> m_nUnread;
 };
 
 typedef CEvent* HEVENT;
