@@ -332,7 +332,16 @@ void RunCliBench(const std::string& phoneSim, const std::string& orvex, CBenchTa
     for (int i = 0; i < kPhones; ++i)
         fleet.push_back(PhoneAddress(i));
     const CRun one = RunOrvex(orvex, {image, "--json", "-j", "1"}, {PhoneAddress(kPhones)});
+    auto simsCpu = [&sims] {
+        double dSum = 0;
+        for (int i = 0; i < kPhones; ++i)
+            dSum += ProcessCpuSeconds(sims[static_cast<size_t>(i)]->Pid());
+        return dSum;
+    };
+    const std::string loadBefore = LoadAverage();
+    const double dSimsBefore = simsCpu();
     const CRun all = RunOrvex(orvex, {image, "--json", "-j", std::to_string(kPhones)}, fleet);
+    const double dSimsCpu = simsCpu() - dSimsBefore;
     std::filesystem::remove_all(dir);
     if (!one.bOk || !all.bOk) {
         pTable->Add({"orvex", measure, "-", 0, "", "", "error"});
@@ -350,10 +359,23 @@ void RunCliBench(const std::string& phoneSim, const std::string& orvex, CBenchTa
                  Fixed(dRatio, 2), dRatio, "", "<= 1.3", dRatio <= kTargetRatio ? "ok" : "MISSED"});
     pTable->Add({"orvex", "ratio of the transfers alone (last block acked)",
                  Fixed(dTransferRatio, 2), dTransferRatio, "", "", ""});
+    // Every block of the fleet run, with its start-up and check.
+    const double dFleetBlocks = static_cast<double>(kPhones) * (kImageSize / 128);
+    const double dFleetUs = (all.cpu.dUser + all.cpu.dSystem) * 1e6 / dFleetBlocks;
+    const double dFleetSimUs = dSimsCpu * 1e6 / dFleetBlocks;
+    const double dCoresBusy = (all.cpu.dUser + all.cpu.dSystem + dSimsCpu) / all.dLastTransfer;
+    pTable->Add({"orvex", "  CPU per block, orvex and its workers", Fixed(dFleetUs, 1), dFleetUs,
+                 "µs/block", "", ""});
+    pTable->Add({"orvex", "  CPU per block, the simulators", Fixed(dFleetSimUs, 1), dFleetSimUs,
+                 "µs/block", "", ""});
+    pTable->Add({"orvex", "  cores kept busy by both during the transfer", Fixed(dCoresBusy, 2),
+                 dCoresBusy, "", "", ""});
     pTable->Add({"orvex", "peak summed PSS, orvex and its " + std::to_string(kPhones) + " workers",
                  Fixed(dPeakPssMiB, 1), dPeakPssMiB, "MiB", "", ""});
     pTable->Add({"orvex", "peak summed PSS, orvex and its 1 worker", Fixed(dOnePssMiB, 1),
                  dOnePssMiB, "MiB", "", ""});
+    pTable->Note("orvex: load average " + loadBefore + " before the " + std::to_string(kPhones) +
+                 "-phone run, " + LoadAverage() + " after.");
     pTable->Note(
         "orvex: each fleet run includes the post-update check (0.5 s pause, 4 s wait), the "
         "same for one phone and for " +
