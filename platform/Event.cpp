@@ -26,7 +26,8 @@ void FreeWsaBuf(WSABUF* pBuf) {
 }
 
 CEvent::CEvent(bool bManualReset, bool bInitialState)
-    : m_hNative(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)), m_bManualReset(bManualReset) {}
+    : m_hNative(eventfd(bInitialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)),
+      m_bManualReset(bManualReset), m_nUnread(bInitialState ? 1 : 0) {}
 
 CEvent::~CEvent() {
     if (m_hNative >= 0)
@@ -36,14 +37,26 @@ CEvent::~CEvent() {
 void CEvent::Set() {
     const uint64_t one = 1;
     // The counter only grows to a few; EAGAIN would mean 2^64-1 sets.
-    ssize_t n = write(m_hNative, &one, sizeof one);
-    (void)n;
+    // Counted before the write, so the count is never below what the
+    // descriptor holds, whoever reads it meanwhile.
+    m_nUnread.fetch_add(1);
+    if (write(m_hNative, &one, sizeof one) != static_cast<ssize_t>(sizeof one))
+        m_nUnread.fetch_sub(1);
+}
+
+bool CEvent::Drain() {
+    uint64_t value;
+    if (read(m_hNative, &value, sizeof value) != static_cast<ssize_t>(sizeof value))
+        return false;
+    m_nUnread.fetch_sub(static_cast<int64_t>(value));
+    return true;
 }
 
 void CEvent::Reset() {
-    uint64_t value;
-    ssize_t n = read(m_hNative, &value, sizeof value);
-    (void)n;
+    // An upload resets the acknowledgement before every block, nearly always
+    // after its wait has taken the signal: then there is nothing to read.
+    if (m_nUnread.load() > 0)
+        Drain();
 }
 
 bool CEvent::TryAcquire() {
@@ -58,8 +71,7 @@ bool CEvent::AcquireReady() {
     if (m_bManualReset)
         return true; // readable means set
     // Reading clears the counter, so several sets release one wait.
-    uint64_t value;
-    return read(m_hNative, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+    return Drain();
 }
 
 DWORD CEvent::Wait(DWORD dwMilliseconds) {
@@ -67,8 +79,10 @@ DWORD CEvent::Wait(DWORD dwMilliseconds) {
         return WAIT_FAILED;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
-    // Poll first: most waits find the event not yet set, and a failed read
-    // before each one would be a system call for nothing.
+    // Most waits find the event not yet set, and the count says so without
+    // a failed read; one that is set is taken without a poll.
+    if (!m_bManualReset && m_nUnread.load() > 0 && AcquireReady())
+        return WAIT_OBJECT_0;
     for (;;) {
         int timeout = -1;
         if (dwMilliseconds != INFINITE) {

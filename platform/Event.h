@@ -6,6 +6,9 @@
 #include "NativeEvent.h"
 #include "WinTypes.h"
 
+#include <atomic>
+#include <cstdint>
+
 class CEvent {
 public:
     CEvent(bool bManualReset, bool bInitialState);
@@ -29,8 +32,15 @@ public:
     bool AcquireReady();
 
 private:
+    // Reads the counter empty; false when it already was.
+    bool Drain();
+
     NATIVE_EVENT m_hNative;
     bool m_bManualReset;
+    // The sets not yet read from the descriptor: raised before each write,
+    // lowered by what each read took. At zero the descriptor is empty, so a
+    // reset or a wait learns without a system call that the event is not set.
+    std::atomic<int64_t> m_nUnread;
 };
 
 typedef CEvent* HEVENT;

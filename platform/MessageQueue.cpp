@@ -13,6 +13,7 @@
 #include <ctime>
 #include <linux/futex.h>
 #include <memory>
+#include <shared_mutex>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -22,7 +23,11 @@ namespace {
 // Which thread queue serves each live window and thread id. Handles are never
 // reused, so a post to a destroyed target fails instead of reaching another.
 struct CRegistry {
-    std::mutex mutex;
+    // Shared by posting and dispatching, which only look up: a socket thread
+    // posts, and wakes the owner, while holding it, and the woken owner at
+    // once looks up the window. One lock would send the owner back to sleep
+    // on it. Exclusive for adding and removing targets.
+    std::shared_mutex mutex;
     std::unordered_map<DWORD, CMessageQueue*> threads;
     std::unordered_map<HWND, std::pair<CMsgWnd*, CMessageQueue*>> windows;
     HWND nextWindow = 1;
@@ -103,7 +108,7 @@ void ForwardIntoQt(CMessageQueue* pQueue) {
 CMessageQueue::CMessageQueue()
     : m_dwThreadId([this] {
           CRegistry& reg = Registry();
-          std::lock_guard<std::mutex> lock(reg.mutex);
+          std::lock_guard<std::shared_mutex> lock(reg.mutex);
           DWORD id = reg.nextThread++;
           reg.threads[id] = this;
           return id;
@@ -112,7 +117,7 @@ CMessageQueue::CMessageQueue()
 CMessageQueue::~CMessageQueue() {
     {
         CRegistry& reg = Registry();
-        std::lock_guard<std::mutex> lock(reg.mutex);
+        std::lock_guard<std::shared_mutex> lock(reg.mutex);
         reg.threads.erase(m_dwThreadId);
         for (auto it = reg.windows.begin(); it != reg.windows.end();) {
             if (it->second.second == this)
@@ -206,7 +211,7 @@ BOOL PostMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, PFN_RELE
     MSG msg{hWnd, message, wParam, lParam, pfnRelease};
     if (hWnd != 0) {
         CRegistry& reg = Registry();
-        std::lock_guard<std::mutex> lock(reg.mutex);
+        std::shared_lock<std::shared_mutex> lock(reg.mutex);
         auto it = reg.windows.find(hWnd);
         if (it != reg.windows.end()) {
             it->second.second->Push(msg);
@@ -222,7 +227,7 @@ BOOL PostThreadMessage(DWORD dwThreadId, UINT message, WPARAM wParam, LPARAM lPa
     MSG msg{0, message, wParam, lParam, pfnRelease};
     {
         CRegistry& reg = Registry();
-        std::lock_guard<std::mutex> lock(reg.mutex);
+        std::shared_lock<std::shared_mutex> lock(reg.mutex);
         auto it = reg.threads.find(dwThreadId);
         if (it != reg.threads.end()) {
             it->second->Push(msg);
@@ -251,7 +256,7 @@ bool DispatchMessage(const MSG& msg) {
     CMsgWnd* pWnd = nullptr;
     {
         CRegistry& reg = Registry();
-        std::lock_guard<std::mutex> lock(reg.mutex);
+        std::shared_lock<std::shared_mutex> lock(reg.mutex);
         auto it = reg.windows.find(msg.hwnd);
         if (it != reg.windows.end())
             pWnd = it->second.first;
@@ -268,7 +273,7 @@ namespace PlatformWindows {
 
 HWND Register(CMsgWnd* pWnd, CMessageQueue* pQueue) {
     CRegistry& reg = Registry();
-    std::lock_guard<std::mutex> lock(reg.mutex);
+    std::lock_guard<std::shared_mutex> lock(reg.mutex);
     HWND hWnd = reg.nextWindow++;
     reg.windows[hWnd] = {pWnd, pQueue};
     return hWnd;
@@ -276,7 +281,7 @@ HWND Register(CMsgWnd* pWnd, CMessageQueue* pQueue) {
 
 void Unregister(HWND hWnd) {
     CRegistry& reg = Registry();
-    std::lock_guard<std::mutex> lock(reg.mutex);
+    std::lock_guard<std::shared_mutex> lock(reg.mutex);
     reg.windows.erase(hWnd);
 }
 

@@ -106,7 +106,7 @@ struct CLiveArea {
 CLiveArea FindLiveArea(const std::vector<std::string>& screen) {
     static const std::regex totalsLine(
         R"(^\d+ phones: (\d+) done, (\d+) failed, (\d+) running(, (\d+) waiting(; \d+ bytes sent|.*…)|.*…)$)");
-    static const std::regex phoneLine(R"(^(127\.0\.3\.\d+) +\[[#.]+\] +\d+% .*)");
+    static const std::regex phoneLine(R"(^(127\.0\.7\.\d+) +\[[#.]+\] +\d+% .*)");
     CLiveArea area;
     size_t nLast = screen.size();
     while (nLast > 0 && screen[nLast - 1].empty())

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -51,6 +53,109 @@ TEST(Event, AutoReset_OneSetReleasesExactlyOneOfTwoWaiters) {
     for (auto& t : waiters)
         t.join();
     EXPECT_EQ(released.load(), 1);
+}
+
+// Each step: 'S' sets, 'R' resets, 'W' waits 0 ms and must take the signal,
+// 'T' waits 0 ms and must time out. A reset clears what any earlier set left,
+// whatever a wait took in between, and a set after a reset or a taken
+// signal stands again.
+TEST(Event, Reset_ClearsWhatTheSetsBeforeItLeft) {
+    struct Case {
+        bool bManual;
+        bool bInitial;
+        const char* pszSteps;
+    };
+    const Case cases[] = {
+        {false, true, "RT"},     {false, false, "SRT"},   {false, false, "SSRT"},
+        {false, false, "SWRT"},  {false, false, "SWSRT"}, {false, false, "SWSWT"},
+        {false, false, "RSWT"},  {false, false, "SRSWT"}, {false, true, "WSRT"},
+        {true, true, "RT"},      {true, false, "SRT"},    {true, false, "SWWRT"},
+        {true, false, "SRSWRT"}, {true, false, "RSWW"},
+    };
+    for (const Case& c : cases) {
+        CEvent event(c.bManual, c.bInitial);
+        for (const char* p = c.pszSteps; *p != 0; ++p) {
+            const size_t nStep = static_cast<size_t>(p - c.pszSteps);
+            switch (*p) {
+            case 'S':
+                event.Set();
+                break;
+            case 'R':
+                EXPECT_EQ(ResetEvent(&event), TRUE);
+                break;
+            case 'W':
+            case 'T':
+                EXPECT_EQ(WaitForSingleObject(&event, 0),
+                          *p == 'W' ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT))
+                    << "manual " << c.bManual << " initial " << c.bInitial << " steps "
+                    << c.pszSteps << " at " << nStep;
+                break;
+            }
+        }
+    }
+}
+
+// The upload's pattern: reset, ask, wait for the answer, and a stray second
+// answer that comes after the wait took the first. The reset before the next
+// request must clear the stray one, or the next wait ends on it.
+TEST(Event, Reset_ClearsAStrayAnswerThatCameAfterTheWait) {
+    constexpr int kRounds = 5000;
+    CEvent request(false, false);
+    CEvent answer(false, false);
+    CEvent answeredTwice(false, false);
+    std::atomic<int> nAnswered{0};
+    std::thread peer([&] {
+        for (int i = 1; i <= kRounds; ++i) {
+            if (request.Wait(5000) != WAIT_OBJECT_0)
+                return;
+            nAnswered = i;
+            answer.Set();
+            answer.Set(); // the stray one, racing the wait
+            answeredTwice.Set();
+        }
+    });
+    int nWrong = 0;
+    for (int i = 1; i <= kRounds; ++i) {
+        ResetEvent(&answer);
+        request.Set();
+        ASSERT_EQ(answer.Wait(5000), WAIT_OBJECT_0) << "round " << i;
+        if (nAnswered.load() != i)
+            ++nWrong;
+        ASSERT_EQ(answeredTwice.Wait(5000), WAIT_OBJECT_0) << "round " << i;
+    }
+    peer.join();
+    EXPECT_EQ(nWrong, 0) << "waits that ended on the last round's stray answer";
+}
+
+// Read system calls this thread has made so far; -1 where the kernel keeps
+// no count.
+long long ThreadReadCalls() {
+    std::ifstream io("/proc/thread-self/io");
+    std::string key;
+    long long nValue = 0;
+    while (io >> key >> nValue)
+        if (key == "syscr:")
+            return nValue;
+    return -1;
+}
+
+// An upload sets, takes and resets the acknowledgement once a block: the
+// take reads the descriptor once, and the reset after it has nothing to read.
+TEST(Event, SetWaitReset_ReadsTheDescriptorOnceARound) {
+    constexpr int kRounds = 1000;
+    CEvent event(false, false);
+    const long long nFirst = ThreadReadCalls();
+    if (nFirst < 0)
+        GTEST_SKIP() << "no /proc/thread-self/io here";
+    // What one look at the count costs in reads of its own.
+    const long long nBefore = ThreadReadCalls();
+    const long long nLook = nBefore - nFirst;
+    for (int i = 0; i < kRounds; ++i) {
+        event.Set();
+        ASSERT_EQ(WaitForSingleObject(&event, 1000), WAIT_OBJECT_0);
+        ResetEvent(&event);
+    }
+    EXPECT_EQ(ThreadReadCalls() - nBefore - nLook, kRounds);
 }
 
 TEST(Event, NullHandle_FailsWithoutCrashing) {
