@@ -20,13 +20,9 @@ std::string Hex4(int n) {
 }
 
 // The rows every accepted file ends with: what goes over the wire.
-void AddSentRows(std::vector<TextRow>* pRows, long long nLength, const char* pszFinishing) {
-    const long long nSent = RoundedUploadLength(nLength);
+void AddSentRows(std::vector<TextRow>* pRows, long long nLength, bool bFlashPage) {
     pRows->push_back({"image length", std::to_string(nLength) + " bytes"});
-    pRows->push_back(
-        {"sent", std::to_string(nSent) + " bytes in " + std::to_string(nSent / kBlockSize) +
-                     " blocks of 128 (" + std::to_string(nSent - nLength) +
-                     " bytes of 0xFF padding), then the finishing byte " + pszFinishing});
+    pRows->push_back({"sent", DescribeSent(nLength, bFlashPage)});
 }
 
 // path names the file for the user; input holds the bytes it gave.
@@ -53,7 +49,7 @@ int CheckHex(const std::string& path, const CInputImage& input) {
                                       ? "line " + std::to_string(report.nEndLine)
                                       : "missing: the file may have been cut short; the update "
                                         "sends it as it is"});
-    AddSentRows(&rows, report.nLength, "0x00");
+    AddSentRows(&rows, report.nLength, true);
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
@@ -61,13 +57,28 @@ int CheckHex(const std::string& path, const CInputImage& input) {
 
 int CheckImage(const std::string& path, const CInputImage& input) {
     std::vector<TextRow> rows{{"file", path + " (program image, sent byte for byte)"}};
-    AddSentRows(&rows, input.Length(), "0x81");
+    AddSentRows(&rows, input.Length(), false);
     rows.push_back({"verdict", "the update would send it"});
     PrintTextTable(stdout, rows);
     return 0;
 }
 
 } // namespace
+
+std::string DescribeSent(long long nLength, bool bFlashPage) {
+    const long long nSent = RoundedUploadLength(nLength);
+    return std::to_string(nSent) + " bytes in " + std::to_string(nSent / kBlockSize) +
+           " blocks of 128 (" + std::to_string(nSent - nLength) +
+           " bytes of 0xFF padding), then the finishing byte " + (bFlashPage ? "0x00" : "0x81");
+}
+
+long long SentImageLength(const CInputImage& input, bool bFlashPage) {
+    if (!bFlashPage)
+        return input.Length();
+    std::vector<BYTE> image(kFlashPageSize, 0xFF);
+    const CHexReport report = ReadHexReport(input.Path(), image.data());
+    return report.bAccepted ? report.nLength : -1;
+}
 
 int RunCheckCommand(const std::string& path, bool bHexPage) {
     // Read as the update reads it: the same bytes, the same refusals.

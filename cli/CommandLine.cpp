@@ -31,10 +31,21 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
                      "Phone to update (IPv4 address); repeat for more phones.")
         ->type_name("ADDR")
         ->allow_extra_args(false);
+    auto* pPhonesFrom = pCommand->add_option(
+        "--phones-from", pOptions->phonesFrom,
+        "Phones from FILE ('-' standard input): one address a line, or the JSON "
+        "that 'orvex list --json' prints, or a report of --report.");
+    pPhonesFrom->type_name("FILE");
     pCommand
-        ->add_option("--phones-from", pOptions->phonesFrom,
-                     "Phones from FILE ('-' standard input): one address a line, or the JSON "
-                     "that 'orvex list --json' prints.")
+        ->add_flag("--only-failed", pOptions->bOnlyFailed,
+                   "--phones-from FILE is a report that --report wrote: update only the "
+                   "phones whose \"ok\" is false.")
+        ->needs(pPhonesFrom);
+    pCommand
+        ->add_option("--report", pOptions->report,
+                     "At the end (also after Ctrl-C) write one row per phone to FILE: address, "
+                     "outcome, ok, text, bytes, seconds, attempts, versionBefore, versionAfter. "
+                     "CSV when FILE ends in .csv, else a JSON array that --phones-from reads.")
         ->type_name("FILE");
     pCommand
         ->add_option("-j,--jobs", pOptions->nJobs,
@@ -67,6 +78,58 @@ void AddUpdateOptions(CLI::App* pCommand, CUpdateOptions* pOptions, const char* 
         ->capture_default_str()
         ->type_name("N")
         ->check(CLI::Range(0, 100));
+    pCommand
+        ->add_option("--canary", pOptions->nCanary,
+                     "Update the first N phones alone; the others start only if all N "
+                     "succeed, else they are reported skipped.")
+        ->type_name("N")
+        ->check(CLI::Range(1, 65536));
+    pCommand
+        ->add_option("--max-failures", pOptions->nMaxFailures,
+                     "Start no new phone once K phones have failed; those not started are "
+                     "reported skipped.")
+        ->type_name("K")
+        ->check(CLI::Range(1, 65536));
+    auto* pConfirm = pCommand->add_flag(
+        "--confirm", pOptions->bConfirm,
+        "Watch each phone that began its update until discovery hears it again (outcome "
+        "confirmed), else not-back; exit status 1 unless every phone is confirmed.");
+    pCommand
+        ->add_option("--confirm-timeout", pOptions->dConfirmTimeout,
+                     "How long a phone may take to come back, in seconds.")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.1, 86400.0))
+        ->needs(pConfirm);
+    pCommand
+        ->add_option("--expect-version", pOptions->expectVersion,
+                     "A phone must come back with a type-and-version text that matches the "
+                     "shell pattern GLOB, else outcome wrong-version.")
+        ->type_name("GLOB")
+        ->needs(pConfirm);
+    auto* pSkipBusy = pCommand->add_flag(
+        "--skip-busy", pOptions->bSkipBusy,
+        "Probe each phone before its update; one that answers Busy \"Yes\" (a call in "
+        "progress) waits and is asked again, up to --busy-timeout, then is reported "
+        "skipped-busy. A phone that does not answer is updated.");
+    pCommand
+        ->add_option("--busy-timeout", pOptions->dBusyTimeout,
+                     "How long a busy phone may keep its call before it is skipped, in seconds.")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->needs(pSkipBusy);
+    pCommand
+        ->add_option("--probe-interval", pOptions->dProbeInterval,
+                     "Seconds between the probes of --confirm and --skip-busy.")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.1, 3600.0));
+    pCommand->add_flag("--dry-run", pOptions->bDryRun,
+                       "Check the file and the phones as the update would and print what would be "
+                       "sent to whom, with the options in force (with --confirm or --skip-busy, "
+                       "which phones answer a probe, and their state); connect to no phone. "
+                       "Status 0 when the update could start.");
     pCommand->add_flag("--json", pOptions->bJson,
                        "JSON lines on standard output: start, progress, retry, done, summary.");
 }

@@ -8,12 +8,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+std::string FormatSeconds(double dSeconds) {
+    char sz[32];
+    snprintf(sz, sizeof sz, "%g", dSeconds);
+    return sz;
+}
 
 // How often a terminal's lines are redrawn.
 constexpr int kTickMs = 100;
@@ -70,7 +77,9 @@ private:
 
 CFleetUpdate::CFleetUpdate(const CUpdateOptions& options, const std::vector<DWORD>& phones,
                            IFleetReport& report)
-    : m_options(options), m_report(report) {
+    : m_options(options), m_report(report),
+      m_plan(phones.size(), static_cast<size_t>(options.nCanary),
+             static_cast<size_t>(options.nMaxFailures)) {
     for (DWORD dwAddress : phones) {
         CPhoneRun run;
         run.dwAddress = dwAddress;
@@ -105,9 +114,32 @@ std::vector<std::string> CFleetUpdate::WorkerArgs(const CPhoneRun& run) const {
 
 void CFleetUpdate::StartNext() {
     const size_t nJobs = static_cast<size_t>(m_options.nJobs > 0 ? m_options.nJobs : kMaxJobs);
-    while (!m_bInterrupted && !m_queue.empty() && m_slots.size() < nJobs) {
-        const size_t nPhone = m_queue.front();
-        m_queue.erase(m_queue.begin());
+    if (m_plan.TakeBarChange())
+        SkipBarred();
+    // With --skip-busy no more phones are asked about than could start.
+    size_t nHeld = 0;
+    for (size_t i = 0; !m_bInterrupted && m_slots.size() + nHeld < nJobs && i < m_queue.size();) {
+        const size_t nPhone = m_queue[i];
+        // A canary's retry waits behind the phones held back for it.
+        if (m_plan.Verdict(nPhone, m_runs[nPhone].nAttempt) != CFleetPlan::Start) {
+            ++i;
+            continue;
+        }
+        const CConfirmWatch::EGate gate =
+            m_options.bSkipBusy ? m_pWatch->Gate(nPhone) : CConfirmWatch::Pass;
+        // A phone in a call waits in the queue and the others go ahead.
+        if (gate == CConfirmWatch::Hold || gate == CConfirmWatch::HoldBusy) {
+            nHeld += gate == CConfirmWatch::Hold;
+            ++i;
+            continue;
+        }
+        m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(i));
+        if (gate == CConfirmWatch::SkipBusy) {
+            Skip(m_runs[nPhone], "skipped-busy",
+                 "busy (a call in progress) for " + FormatSeconds(m_options.dBusyTimeout) +
+                     " s; not updated");
+            continue;
+        }
         CPhoneRun& run = m_runs[nPhone];
         run.stage = CPhoneRun::Running;
         ++run.nAttempt;
@@ -124,6 +156,27 @@ void CFleetUpdate::StartNext() {
         }
         m_slots.push_back(std::move(slot));
     }
+}
+
+void CFleetUpdate::SkipBarred() {
+    std::vector<size_t> waiting;
+    for (size_t nPhone : m_queue) {
+        CPhoneRun& run = m_runs[nPhone];
+        if (m_plan.Verdict(nPhone, run.nAttempt) != CFleetPlan::Skip) {
+            waiting.push_back(nPhone);
+            continue;
+        }
+        Skip(run, "skipped", m_plan.SkipText());
+    }
+    m_queue.swap(waiting);
+}
+
+void CFleetUpdate::Skip(CPhoneRun& run, const std::string& outcome, const std::string& text) {
+    run.outcome = run.state = outcome;
+    run.text = text;
+    run.stage = CPhoneRun::Finished;
+    m_plan.OnFinished(static_cast<size_t>(&run - m_runs.data()), run);
+    m_report.OnDone(run);
 }
 
 void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
@@ -171,7 +224,14 @@ void CFleetUpdate::Finish(CPhoneRun& run, const std::string& outcome, const std:
     run.bSucceeded = IsSuccessOutcome(outcome);
     run.dSeconds = std::chrono::duration<double>(CPhoneRun::Clock::now() - run.started).count();
     run.state = outcome;
-    if (!run.bSucceeded && outcome != "interrupted" && !m_bInterrupted &&
+    if (m_pWatch && m_options.bConfirm && outcome == "updating" && !m_bInterrupted) {
+        run.state = "confirming";
+        run.bSucceeded = false;
+        m_pWatch->Watch(static_cast<size_t>(&run - m_runs.data()));
+        m_report.OnProgress(run);
+        return;
+    }
+    if (!run.bSucceeded && !IsFinalFailure(outcome) && !m_bInterrupted &&
         run.nAttempt <= m_options.nRetries) {
         m_report.OnRetry(run);
         run.stage = CPhoneRun::Waiting;
@@ -179,6 +239,7 @@ void CFleetUpdate::Finish(CPhoneRun& run, const std::string& outcome, const std:
         return;
     }
     run.stage = CPhoneRun::Finished;
+    m_plan.OnFinished(static_cast<size_t>(&run - m_runs.data()), run);
     m_report.OnDone(run);
 }
 
@@ -192,6 +253,10 @@ void CFleetUpdate::Interrupt() {
     m_bInterrupted = true;
     for (auto& slot : m_slots)
         slot.pWorker->Signal(SIGTERM);
+    // A phone watched has begun its update: it is reported as such.
+    if (m_pWatch)
+        for (size_t nPhone : m_pWatch->Abandon())
+            Finish(m_runs[nPhone], m_runs[nPhone].outcome, m_runs[nPhone].text);
     for (size_t nPhone : m_queue) {
         CPhoneRun& run = m_runs[nPhone];
         run.outcome = run.text = run.state = "interrupted";
@@ -204,9 +269,15 @@ void CFleetUpdate::Interrupt() {
 int CFleetUpdate::Run() {
     CSignalPipe signalPipe;
     const auto start = CPhoneRun::Clock::now();
+    if (m_options.bConfirm || m_options.bSkipBusy) {
+        m_pWatch = std::make_unique<CConfirmWatch>(
+            CConfirmOptions{m_options.dConfirmTimeout, m_options.dProbeInterval,
+                            m_options.expectVersion, m_options.dBusyTimeout});
+        m_pWatch->Start(m_runs);
+    }
     StartNext();
     auto nextTick = start;
-    while (!m_slots.empty()) {
+    while (!m_slots.empty() || (m_pWatch && m_pWatch->IsBusy())) {
         std::vector<pollfd> fds;
         for (const auto& slot : m_slots)
             fds.push_back({slot.pWorker->Fd(), POLLIN, 0});
@@ -228,6 +299,9 @@ int CFleetUpdate::Run() {
             if (!bOpen)
                 OnWorkerEnded(m_slots[i]);
         }
+        if (m_pWatch)
+            for (const auto& verdict : m_pWatch->Poll(m_runs))
+                Finish(m_runs[verdict.nPhone], verdict.outcome, verdict.text);
         // Workers that have gone leave; a phone run again gets a new one.
         m_slots.erase(std::remove_if(m_slots.begin(), m_slots.end(),
                                      [](const CSlot& slot) { return slot.bEnded; }),

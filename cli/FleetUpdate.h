@@ -4,6 +4,8 @@
 // procedure's own failure path.
 #pragma once
 
+#include "ConfirmWatch.h"
+#include "FleetPlan.h"
 #include "FleetReport.h"
 #include "PhoneRun.h"
 #include "UpdateOptions.h"
@@ -20,6 +22,8 @@ public:
 
     // 0 when every phone succeeded, 1 when any failed, 130 when interrupted.
     int Run();
+    // Every phone as it ended (or waits, before Run).
+    const std::vector<CPhoneRun>& Runs() const { return m_runs; }
 
 private:
     struct CSlot {
@@ -31,6 +35,10 @@ private:
 
     std::vector<std::string> WorkerArgs(const CPhoneRun& run) const;
     void StartNext();
+    // Reports the waiting phones the plan will never start as skipped.
+    void SkipBarred();
+    // Reports a phone that is never started.
+    void Skip(CPhoneRun& run, const std::string& outcome, const std::string& text);
     void OnLine(CSlot& slot, const std::string& line);
     void OnWorkerEnded(CSlot& slot);
     void Finish(CPhoneRun& run, const std::string& outcome, const std::string& text);
@@ -41,5 +49,7 @@ private:
     std::vector<CPhoneRun> m_runs;
     std::vector<size_t> m_queue; // phones waiting for a worker, first first
     std::vector<CSlot> m_slots;
+    CFleetPlan m_plan;
+    std::unique_ptr<CConfirmWatch> m_pWatch; // with --confirm
     bool m_bInterrupted = false;
 };

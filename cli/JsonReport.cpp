@@ -89,6 +89,8 @@ void CJsonReport::OnDone(const CPhoneRun& run) {
     event["bytes"] = static_cast<double>(run.nBytes);
     event["seconds"] = Rounded(run.dSeconds, 1000);
     event["attempts"] = run.nAttempt;
+    event["versionBefore"] = QString::fromStdString(run.versionBefore);
+    event["versionAfter"] = QString::fromStdString(run.versionAfter);
     Write(event);
 }
 

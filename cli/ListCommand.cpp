@@ -1,5 +1,6 @@
 #include "ListCommand.h"
 
+#include "CsvField.h"
 #include "Ipv4Text.h"
 #include "PhoneDiscovery.h"
 #include "RowFilter.h"
@@ -33,17 +34,6 @@ void PrintTable(const std::vector<const PhoneTexts*>& rows) {
     for (const PhoneTexts* pTexts : rows)
         table.emplace_back(pTexts->begin(), pTexts->end());
     PrintTextTable(stdout, table);
-}
-
-// One field of RFC 4180: quoted, with its quotes doubled, when it holds a
-// comma, a quote or a line end.
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
 }
 
 void PrintCsv(const std::vector<const PhoneTexts*>& rows) {

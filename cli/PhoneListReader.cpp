@@ -38,7 +38,8 @@ int LineOfOffset(const std::string& text, int nOffset) {
     return nLine;
 }
 
-bool ReadJson(const std::string& text, std::vector<DWORD>* pPhones, std::string* pError) {
+bool ReadJson(const std::string& text, std::vector<DWORD>* pPhones, std::string* pError,
+              bool bOnlyFailed) {
     QJsonParseError error;
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray(text.data(), static_cast<int>(text.size())), &error);
@@ -54,7 +55,17 @@ bool ReadJson(const std::string& text, std::vector<DWORD>* pPhones, std::string*
     const QJsonArray phones = doc.array();
     for (int i = 0; i < phones.size(); ++i) {
         const QJsonValue entry = phones.at(i);
-        const QJsonValue ip = entry.isObject() ? entry.toObject().value("ip") : entry;
+        const QJsonObject fields = entry.toObject();
+        // A listed phone has its "ip", a reported one its "address".
+        const QJsonValue ip = !entry.isObject()       ? entry
+                              : fields.contains("ip") ? fields.value("ip")
+                                                      : fields.value("address");
+        const QJsonValue ok = fields.value("ok");
+        if (bOnlyFailed && !ok.isBool()) {
+            *pError = "entry " + std::to_string(i + 1) +
+                      ": no \"ok\" (--only-failed reads the JSON that --report writes)";
+            return false;
+        }
         const std::string address = ip.toString().toStdString();
         DWORD dwAddress = 0;
         if (!ip.isString() || !ParseIpv4(address, &dwAddress)) {
@@ -63,22 +74,28 @@ bool ReadJson(const std::string& text, std::vector<DWORD>* pPhones, std::string*
                                      : std::string("no \"ip\" address"));
             return false;
         }
-        pPhones->push_back(dwAddress);
+        if (!bOnlyFailed || !ok.toBool())
+            pPhones->push_back(dwAddress);
     }
     return true;
 }
 
 } // namespace
 
-bool ReadPhoneList(const std::string& given, std::vector<DWORD>* pPhones, std::string* pError) {
+bool ReadPhoneList(const std::string& given, std::vector<DWORD>* pPhones, std::string* pError,
+                   bool bOnlyFailed) {
     pPhones->clear();
     const size_t nBom = given.rfind(kUtf8Bom, 0) == 0 ? sizeof kUtf8Bom - 1 : 0;
     const std::string text = given.substr(nBom);
     const size_t nFirst = text.find_first_not_of(kBlanks);
     if (nFirst != std::string::npos && text[nFirst] == '[') {
-        if (ReadJson(text, pPhones, pError))
+        if (ReadJson(text, pPhones, pError, bOnlyFailed))
             return true;
         pPhones->clear();
+        return false;
+    }
+    if (bOnlyFailed) {
+        *pError = "line 1: not a report (--only-failed reads the JSON that --report writes)";
         return false;
     }
     int nLine = 0;

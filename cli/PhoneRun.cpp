@@ -11,5 +11,9 @@ double CPhoneRun::BlocksPerSecond() const {
 }
 
 bool IsSuccessOutcome(const std::string& outcome) {
-    return outcome == "updating" || outcome == "written";
+    return outcome == "updating" || outcome == "written" || outcome == "confirmed";
+}
+
+bool IsFinalFailure(const std::string& outcome) {
+    return outcome == "interrupted" || outcome == "not-back" || outcome == "wrong-version";
 }

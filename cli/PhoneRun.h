@@ -25,10 +25,19 @@ struct CPhoneRun {
     double dSendSeconds = 0;   // since the first block went out, as the worker saw it
     Clock::time_point started; // of this attempt
     double dSeconds = 0;       // of the last attempt, once finished
+    // The phone's type-and-version text as discovery heard it before the
+    // update and after it came back; empty when nobody asked or it did not
+    // answer.
+    std::string versionBefore;
+    std::string versionAfter;
 
     double BlocksPerSecond() const;
 };
 
 // A program image is under way when the phone stops taking connections; a
 // flash page once its erase wait is over.
+// With --confirm, success is a phone that came back.
 bool IsSuccessOutcome(const std::string& outcome);
+// A failure not run again: the run was stopped, or the phone began its update
+// and is installing whatever came of it.
+bool IsFinalFailure(const std::string& outcome);

@@ -1,12 +1,14 @@
 #include "UpdateCommand.h"
 
 #include "ConfirmFlashPageFile.h"
+#include "DryRun.h"
 #include "FleetUpdate.h"
 #include "InputFile.h"
 #include "Ipv4Text.h"
 #include "JsonReport.h"
 #include "OutputQueue.h"
 #include "PhoneListReader.h"
+#include "ReportFile.h"
 #include "Seams.h"
 #include "TextReport.h"
 
@@ -113,7 +115,7 @@ bool CUpdateCommand::CollectPhones(std::vector<DWORD>* pPhones, std::string* pEr
             m_options.phonesFrom == "-" ? "standard input" : m_options.phonesFrom;
         if (!ReadWholeFile(m_options.phonesFrom, kMaxPhoneListBytes, &text, pError))
             return false;
-        if (!ReadPhoneList(text, &listed, pError)) {
+        if (!ReadPhoneList(text, &listed, pError, m_options.bOnlyFailed)) {
             *pError = name + ": " + *pError;
             return false;
         }
@@ -129,6 +131,12 @@ bool CUpdateCommand::CollectPhones(std::vector<DWORD>* pPhones, std::string* pEr
     if (repeated.size() > kMaxRepeatLines)
         fprintf(stderr, "orvex: %zu more phones are given more than once; each is updated once\n",
                 repeated.size() - kMaxRepeatLines);
+    if (pPhones->empty() && m_options.bOnlyFailed) {
+        *pError =
+            (m_options.phonesFrom == "-" ? std::string("standard input") : m_options.phonesFrom) +
+            ": no phone failed; none to update";
+        return false;
+    }
     if (pPhones->empty()) {
         *pError = "no phones given (--phone ADDR or --phones-from FILE)";
         return false;
@@ -163,10 +171,18 @@ bool CUpdateCommand::ConfirmPage(std::string* pError) {
 int CUpdateCommand::Run() {
     std::string error;
     std::vector<DWORD> phones;
-    if (!CheckFile(&error) || !CollectPhones(&phones, &error) || !ConfirmPage(&error)) {
+    CReportFile reportFile(m_options.report);
+    if (!CheckFile(&error) || !CollectPhones(&phones, &error) || !ConfirmPage(&error) ||
+        (!m_options.report.empty() && !reportFile.Open(&error))) {
         fprintf(stderr, "orvex: %s\n", error.c_str());
-        return 2;
+        // A retry of a report without failures has nothing to do: done.
+        return m_options.bOnlyFailed && phones.empty() && m_options.phones.empty() &&
+                       error.find(": no phone failed") != std::string::npos
+                   ? 0
+                   : 2;
     }
+    if (m_options.bDryRun)
+        return RunDryRun(m_options, phones, m_image);
     // A reader that goes away (EPIPE) ends the output, never a phone's
     // update; one that stalls holds up nothing but the output.
     signal(SIGPIPE, SIG_IGN);
@@ -174,7 +190,13 @@ int CUpdateCommand::Run() {
     CJsonReport json(out);
     CTextReport text(out, isatty(STDOUT_FILENO) ? STDOUT_FILENO : -1);
     IFleetReport& report = m_options.bJson ? static_cast<IFleetReport&>(json) : text;
-    const int nStatus = CFleetUpdate(m_options, phones, report).Run();
+    CFleetUpdate fleet(m_options, phones, report);
+    int nStatus = fleet.Run();
     out.Finish();
+    // Also after Ctrl-C: the run has ended its workers and knows each phone.
+    if (!m_options.report.empty() && !reportFile.Commit(fleet.Runs(), &error)) {
+        fprintf(stderr, "orvex: %s\n", error.c_str());
+        nStatus = nStatus == 0 ? 1 : nStatus;
+    }
     return nStatus;
 }

@@ -2,6 +2,8 @@
 // is checked against inet_pton line by line, after a leading byte order
 // mark; the JSON format must give one address per entry or name the line or
 // entry it refuses. The repeats are removed as a plain quadratic search would.
+// Read as a report with --only-failed, the phones kept are some of those read
+// without it, in their order.
 #include "Check.h"
 #include "PhoneListReader.h"
 
@@ -71,6 +73,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     FUZZ_CHECK(bRead || phones.empty());
     FUZZ_CHECK(error.find('\n') == std::string::npos);
     CheckRepeatsRemoved(phones);
+
+    std::vector<DWORD> failed;
+    std::string failedError;
+    const bool bFailedRead = ReadPhoneList(given, &failed, &failedError, true);
+    FUZZ_CHECK(bFailedRead == failedError.empty());
+    FUZZ_CHECK(bFailedRead || failed.empty());
+    FUZZ_CHECK(failedError.find('\n') == std::string::npos);
+    FUZZ_CHECK(!bFailedRead || bRead);
+    auto itNext = phones.begin();
+    for (DWORD dwFailed : failed) {
+        itNext = std::find(itNext, phones.end(), dwFailed);
+        FUZZ_CHECK(itNext != phones.end());
+        ++itNext;
+    }
 
     const std::string text = given.rfind(kBom, 0) == 0 ? given.substr(3) : given;
 

@@ -5,7 +5,9 @@
 // keeps to a loopback block of its own: 127.0.0.20-62 the simulator's suite,
 // 127.0.0.80-129 update, 127.0.0.131-157 orvex's input, 127.0.2 orvex's pipes, 127.0.3 net, 127.0.4 link,
 // 127.0.5 the bench, 127.0.6 orvex end to end, 127.0.7 orvex's terminal,
-// 127.0.8 --phones-from, 127.0.15 orvex's stops, 127.0.16 the Windows suite.
+// 127.0.8 --phones-from, 127.0.9 orvex's reports, 127.0.10 its canary and
+// failure budget, 127.0.11 its dry run, 127.0.15 orvex's stops, 127.0.16 the
+// Windows suite.
 #pragma once
 
 #include "ChildProcess.h"
