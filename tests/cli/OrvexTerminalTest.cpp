@@ -4,6 +4,7 @@
 // Every line fits the width, the live area keeps to the rows, and a phone
 // that ends prints its line once, above that area.
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -39,11 +40,6 @@ size_t Columns(const std::string& line) {
 
 std::string Address(int n) {
     return "127.0.7." + std::to_string(n);
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The processes pid has started that still run.
@@ -168,15 +164,13 @@ bool IsShownAs(const std::string& line, const std::string& text, size_t nColumns
 
 } // namespace
 
-class COrvexTerminalTest : public ::testing::Test {
+class COrvexTerminalTest : public CSimFolderTest {
 protected:
+    COrvexTerminalTest() : CSimFolderTest("orvex-term") {}
     void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-term-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-        std::ofstream(m_dir / "image.bin", std::ios::binary) << std::string(40000, 'z');
+        ASSERT_NO_FATAL_FAILURE(CSimFolderTest::SetUp());
+        File("image.bin", std::string(40000, 'z'));
     }
-    void TearDown() override { fs::remove_all(m_dir); }
     fs::path Saved(int n) const { return m_dir / (Address(n) + ".bin"); }
 
     // The shell command tmux runs: orvex for the phones numbered, then its
@@ -196,7 +190,6 @@ protected:
         return command + "; echo orvex-status=$?; sleep 600";
     }
 
-    fs::path m_dir;
     std::vector<std::unique_ptr<CChildProcess>> m_sims;
 };
 
