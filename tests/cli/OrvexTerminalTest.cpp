@@ -82,9 +82,30 @@ public:
         return lines;
     }
 
+    // orvex's status line, once the shell has echoed it (the last one on
+    // the screen); empty when none came by until.
+    std::string WaitForStatus(Clock::time_point until) const {
+        std::string status;
+        while (Clock::now() < until && status.empty()) {
+            for (const auto& line : Capture())
+                if (line.rfind("orvex-status=", 0) == 0)
+                    status = line;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return status;
+    }
+
 private:
     std::string m_socket;
 };
+
+// Lines as a failure shows them, each ended with | so trailing blanks show.
+std::string Shown(const std::vector<std::string>& lines) {
+    std::ostringstream shown;
+    for (const auto& line : lines)
+        shown << line << "|\n";
+    return shown.str();
+}
 
 struct CTotals {
     int nDone = -1, nFailed = -1, nRunning = -1, nWaiting = -1;
@@ -125,10 +146,7 @@ CLiveArea FindLiveArea(const std::vector<std::string>& screen) {
 
 // What must hold for any screen while the phones run.
 void CheckRunningScreen(const std::vector<std::string>& screen, size_t nColumns, size_t nRows) {
-    std::ostringstream shown;
-    for (const auto& line : screen)
-        shown << line << "|\n";
-    SCOPED_TRACE(shown.str());
+    SCOPED_TRACE(Shown(screen));
     EXPECT_EQ(nRows, screen.size());
     for (const auto& line : screen)
         EXPECT_LE(Columns(line), nColumns) << line;
@@ -251,30 +269,17 @@ TEST_F(COrvexTerminalTest, FortyPhonesAt80x24_LinesFitAndEndedPhonesLeaveTheLive
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    std::ostringstream resizedScreen;
-    for (const auto& line : screen)
-        resizedScreen << line << "|\n";
     ASSERT_TRUE(area.bFound && area.totals.nRunning > 0) << "the phones ended before the resize\n"
-                                                         << resizedScreen.str();
+                                                         << Shown(screen);
     CheckRunningScreen(screen, 45, 12);
 
     const auto ended = Clock::now() + std::chrono::seconds(30);
-    std::string status;
-    while (Clock::now() < ended && status.empty()) {
-        for (const auto& line : tmux.Capture())
-            if (line.rfind("orvex-status=", 0) == 0)
-                status = line;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_EQ("orvex-status=1", status);
+    EXPECT_EQ("orvex-status=1", tmux.WaitForStatus(ended));
 
     // Everything shown: each phone's line once, then the summary table cut
     // to the width, and no live area left.
     const std::vector<std::string> all = tmux.Capture(true);
-    std::ostringstream shown;
-    for (const auto& line : all)
-        shown << line << "|\n";
-    SCOPED_TRACE(shown.str());
+    SCOPED_TRACE(Shown(all));
     const auto header = std::find_if(all.begin(), all.end(), [](const std::string& line) {
         return line.rfind("Phone  ", 0) == 0;
     });
@@ -336,12 +341,9 @@ TEST_F(COrvexTerminalTest, ThreePhonesNarrowed_NoWrappedRowsLeftBehind) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ASSERT_EQ(3, area.totals.nRunning) << "the phones ended before the resize";
-    std::ostringstream shown;
-    for (const auto& line : screen) {
-        shown << line << "|\n";
+    for (const auto& line : screen)
         EXPECT_LE(Columns(line), 45u) << line;
-    }
-    EXPECT_EQ(3u, area.phones.size()) << shown.str();
+    EXPECT_EQ(3u, area.phones.size()) << Shown(screen);
 }
 
 // Ctrl-S stops the terminal's output while the phones run: they finish
@@ -382,19 +384,9 @@ TEST_F(COrvexTerminalTest, CtrlSWhileRunning_PhonesFinishAndEveryLineShowsAfterC
     EXPECT_EQ(std::vector<int>{nOrvex}, Children(nShell)) << "orvex did not wait for the terminal";
 
     tmux.Run({"send-keys", "-t", "t", "C-q"});
-    std::string status;
-    while (Clock::now() < ended + std::chrono::seconds(10) && status.empty()) {
-        for (const auto& line : tmux.Capture())
-            if (line.rfind("orvex-status=", 0) == 0)
-                status = line;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ("orvex-status=0", status);
+    EXPECT_EQ("orvex-status=0", tmux.WaitForStatus(ended + std::chrono::seconds(10)));
     const std::vector<std::string> all = tmux.Capture(true);
-    std::ostringstream shown;
-    for (const auto& line : all)
-        shown << line << "|\n";
-    SCOPED_TRACE(shown.str());
+    SCOPED_TRACE(Shown(all));
     for (int n : numbers)
         EXPECT_EQ(1, std::count_if(all.begin(), all.end(), [&](const std::string& line) {
                       return IsShownAs(line, Address(n) + ": " + kUpdatingLine, 80);
