@@ -144,6 +144,24 @@ CLiveArea FindLiveArea(const std::vector<std::string>& screen) {
     return area;
 }
 
+// The screen once redrawn after a resize to nColumns, or as it is after 5 s.
+// Redrawn at the new size: the totals line (the last that is not empty)
+// fits it; all the rest must fit by then too.
+std::vector<std::string> WaitForRedraw(const CTmux& tmux, size_t nColumns) {
+    std::vector<std::string> screen;
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < until) {
+        screen = tmux.Capture();
+        size_t nLast = screen.size();
+        while (nLast > 0 && screen[nLast - 1].empty())
+            --nLast;
+        if (FindLiveArea(screen).bFound && Columns(screen[nLast - 1]) <= nColumns)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return screen;
+}
+
 // What must hold for any screen while the phones run.
 void CheckRunningScreen(const std::vector<std::string>& screen, size_t nColumns, size_t nRows) {
     SCOPED_TRACE(Shown(screen));
@@ -256,19 +274,8 @@ TEST_F(COrvexTerminalTest, FortyPhonesAt80x24_LinesFitAndEndedPhonesLeaveTheLive
 
     // Made smaller while they run: the next drawing follows.
     tmux.Run({"resize-window", "-t", "t", "-x", "45", "-y", "12"});
-    const auto resized = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < resized) {
-        screen = tmux.Capture();
-        area = FindLiveArea(screen);
-        // Redrawn at the new size: the totals line fits it. All the rest
-        // must fit by then too.
-        size_t nLast = screen.size();
-        while (nLast > 0 && screen[nLast - 1].empty())
-            --nLast;
-        if (area.bFound && Columns(screen[nLast - 1]) <= 45)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    screen = WaitForRedraw(tmux, 45);
+    area = FindLiveArea(screen);
     ASSERT_TRUE(area.bFound && area.totals.nRunning > 0) << "the phones ended before the resize\n"
                                                          << Shown(screen);
     CheckRunningScreen(screen, 45, 12);
@@ -328,18 +335,8 @@ TEST_F(COrvexTerminalTest, ThreePhonesNarrowed_NoWrappedRowsLeftBehind) {
     }
     ASSERT_EQ(3u, area.phones.size());
     tmux.Run({"resize-window", "-t", "t", "-x", "45", "-y", "24"});
-    std::vector<std::string> screen;
-    const auto resized = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < resized) {
-        screen = tmux.Capture();
-        area = FindLiveArea(screen);
-        size_t nLast = screen.size();
-        while (nLast > 0 && screen[nLast - 1].empty())
-            --nLast;
-        if (area.bFound && Columns(screen[nLast - 1]) <= 45)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const std::vector<std::string> screen = WaitForRedraw(tmux, 45);
+    area = FindLiveArea(screen);
     ASSERT_EQ(3, area.totals.nRunning) << "the phones ended before the resize";
     for (const auto& line : screen)
         EXPECT_LE(Columns(line), 45u) << line;
