@@ -33,6 +33,13 @@ std::string Fixed(double dValue, int nDecimals) {
     return sz;
 }
 
+std::string Thousands(int n) {
+    std::string text = std::to_string(n);
+    for (int i = static_cast<int>(text.size()) - 3; i > 0; i -= 3)
+        text.insert(static_cast<size_t>(i), ",");
+    return text;
+}
+
 bool CBenchTable::HasError() const {
     return std::any_of(m_rows.begin(), m_rows.end(),
                        [](const CRow& r) { return r.verdict == "error"; });

@@ -31,3 +31,5 @@ private:
 
 // The value with nDecimals decimals.
 std::string Fixed(double dValue, int nDecimals);
+// n with a comma between each three digits (65,536).
+std::string Thousands(int n);

@@ -30,13 +30,6 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
 
-std::string Thousands(int n) {
-    std::string text = std::to_string(n);
-    for (int i = static_cast<int>(text.size()) - 3; i > 0; i -= 3)
-        text.insert(static_cast<size_t>(i), ",");
-    return text;
-}
-
 struct CRun {
     bool bOk = false;
     int nRows = 0;

@@ -17,13 +17,6 @@ constexpr int kLimitMs = 120000;
 
 using Clock = std::chrono::steady_clock;
 
-std::string Thousands(int n) {
-    std::string text = std::to_string(n);
-    for (int i = static_cast<int>(text.size()) - 3; i > 0; i -= 3)
-        text.insert(static_cast<size_t>(i), ",");
-    return text;
-}
-
 struct CRun {
     bool bOk = false;
     int nRows = 0;

@@ -1,15 +1,9 @@
+// The Linux side of MsgWnd.h: a handle in the window registry, whose
+// messages come through its thread's queue.
 #include "MsgWnd.h"
 
 #include "MessageQueue.h"
 #include "WindowRegistry.h"
-#include "WorkerThread.h"
-
-#include <mutex>
-
-namespace {
-std::mutex g_hookMutex;
-std::function<bool()> g_fnCreateHook;
-} // namespace
 
 CMsgWnd::~CMsgWnd() {
     // Too late for WM_DESTROY (the derived part is gone); just retire the handle.
@@ -19,20 +13,10 @@ CMsgWnd::~CMsgWnd() {
     }
 }
 
-void CMsgWnd::SetCreateHook(std::function<bool()> fnHook) {
-    std::lock_guard<std::mutex> lock(g_hookMutex);
-    g_fnCreateHook = std::move(fnHook);
-}
-
 BOOL CMsgWnd::Create() {
     if (m_hWnd != 0)
         return FALSE;
-    std::function<bool()> fnHook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookMutex);
-        fnHook = g_fnCreateHook;
-    }
-    if (fnHook && !fnHook())
+    if (!CreateHookAllows())
         return FALSE;
     m_pQueue = CMessageQueue::ForCurrentThread();
     m_hWnd = PlatformWindows::Register(this, m_pQueue);
@@ -53,12 +37,6 @@ BOOL CMsgWnd::DestroyWindow() {
     PlatformWindows::Unregister(hWnd);
     m_pQueue->Purge(hWnd);
     m_hWnd = 0;
-    CWorkerThread* pThread = CWorkerThread::Current();
-    if (pThread != nullptr && pThread->m_pMainWnd == this) {
-        pThread->m_pMainWnd = nullptr;
-        PostQuitMessage(0);
-    }
+    EndThreadIfMainWnd();
     return TRUE;
 }
-
-LRESULT CMsgWnd::WindowProc(UINT, WPARAM, LPARAM) { return 0; }

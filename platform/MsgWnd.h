@@ -31,6 +31,11 @@ public:
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
+    // What Create and DestroyWindow do alike on both platforms: asking the
+    // create hook, and ending the worker's loop with its main window.
+    static bool CreateHookAllows();
+    void EndThreadIfMainWnd();
+
     HWND m_hWnd = 0;
     CMessageQueue* m_pQueue = nullptr;
 };

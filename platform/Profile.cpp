@@ -1,11 +1,11 @@
+// The Linux side of the profile: the user's own store is QSettings.
 #include "Profile.h"
 
-#include "ProfileStore.h"
+#include "UserProfileStore.h"
 
 #include <QSettings>
 #include <QString>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -82,41 +82,11 @@ private:
 };
 
 CSettingsStore g_settingsStore;
-std::atomic<IProfileStore*> g_pStore{&g_settingsStore};
 
 } // namespace
 
-UINT ParseProfileInt(const std::string& text, int nDefault) {
-    const QString trimmed = QString::fromStdString(text).trimmed();
-    // Stored as DWORDs: 0..4294967295, and a signed value written by hand wraps.
-    bool ok = false;
-    qulonglong u = trimmed.toULongLong(&ok, 10);
-    if (ok && u <= 0xFFFFFFFFull)
-        return static_cast<UINT>(u);
-    qlonglong s = trimmed.toLongLong(&ok, 10);
-    if (ok && s >= INT32_MIN && s < 0)
-        return static_cast<UINT>(static_cast<int32_t>(s));
-    return static_cast<UINT>(nDefault);
-}
-
-void SetProfileStore(IProfileStore* pStore) {
-    g_pStore = pStore != nullptr ? pStore : &g_settingsStore;
-}
-
-UINT GetProfileInt(const char* pszSection, const char* pszEntry, int nDefault) {
-    return g_pStore.load()->GetInt(pszSection, pszEntry, nDefault);
-}
-
-std::string GetProfileString(const char* pszSection, const char* pszEntry, const char* pszDefault) {
-    return g_pStore.load()->GetString(pszSection, pszEntry, pszDefault);
-}
-
-BOOL WriteProfileInt(const char* pszSection, const char* pszEntry, int nValue) {
-    return g_pStore.load()->WriteInt(pszSection, pszEntry, nValue);
-}
-
-BOOL WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue) {
-    return g_pStore.load()->WriteString(pszSection, pszEntry, pszValue);
+IProfileStore& UserProfileStore() {
+    return g_settingsStore;
 }
 
 void SetProfileFolder(const std::string& folder) {

@@ -1,14 +1,12 @@
-#include "Trace.h"
+// The Linux side of the default trace sink: stderr.
+#include "TraceDefault.h"
 
 #include <cstdio>
 #include <iconv.h>
 #include <langinfo.h>
-#include <mutex>
+#include <string>
 
 namespace {
-
-std::mutex g_traceMutex;
-TraceSink g_fnSink;
 
 bool IsAscii(const std::string& text) {
     for (unsigned char c : text)
@@ -39,19 +37,7 @@ std::string ToLocale(const std::string& text) {
 
 } // namespace
 
-void OutputDebugStringA(const char* pszText) {
-    if (pszText == nullptr)
-        return;
-    std::lock_guard<std::mutex> lock(g_traceMutex);
-    if (g_fnSink) {
-        g_fnSink(pszText);
-        return;
-    }
+void WriteDefaultTrace(const char* pszText) {
     std::string line = ToLocale(pszText);
     fwrite(line.data(), 1, line.size(), stderr);
-}
-
-void SetTraceSink(TraceSink fnSink) {
-    std::lock_guard<std::mutex> lock(g_traceMutex);
-    g_fnSink = std::move(fnSink);
 }

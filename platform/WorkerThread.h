@@ -43,6 +43,9 @@ protected:
     HEVENT m_hSignalAfterDelete = nullptr;
 
 private:
+    // Each platform's half of CreateThread: starts the thread with its queue
+    // in place and hands out the id as CreateThread promises.
+    BOOL StartThread(DWORD& dwThreadId);
     static void ThreadMain(CWorkerThread* pThread, CMessageQueue* pQueue);
     void Run(CMessageQueue* pQueue);
 };

@@ -7,14 +7,8 @@
 #include "MessageQueue.h"
 #include "SinkTable.h"
 #include "Win32Api.h"
-#include "WorkerThread.h"
-
-#include <mutex>
 
 namespace {
-
-std::mutex g_hookMutex;
-std::function<bool()> g_fnCreateHook;
 
 constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
@@ -37,20 +31,10 @@ CMsgWnd::~CMsgWnd() {
     }
 }
 
-void CMsgWnd::SetCreateHook(std::function<bool()> fnHook) {
-    std::lock_guard<std::mutex> lock(g_hookMutex);
-    g_fnCreateHook = std::move(fnHook);
-}
-
 BOOL CMsgWnd::Create() {
     if (m_hWnd != 0)
         return FALSE;
-    std::function<bool()> fnHook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookMutex);
-        fnHook = g_fnCreateHook;
-    }
-    if (fnHook && !fnHook())
+    if (!CreateHookAllows())
         return FALSE;
     m_pQueue = CMessageQueue::ForCurrentThread();
     // Defined here for access to the members: the handle must be known
@@ -115,14 +99,6 @@ BOOL CMsgWnd::DestroyWindow() {
     // and releases the payloads still queued for it.
     Win32::DestroyWindow(m_hWnd);
     m_hWnd = 0;
-    CWorkerThread* pThread = CWorkerThread::Current();
-    if (pThread != nullptr && pThread->m_pMainWnd == this) {
-        pThread->m_pMainWnd = nullptr;
-        PostQuitMessage(0);
-    }
+    EndThreadIfMainWnd();
     return TRUE;
-}
-
-LRESULT CMsgWnd::WindowProc(UINT, WPARAM, LPARAM) {
-    return 0;
 }

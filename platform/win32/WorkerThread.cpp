@@ -1,17 +1,11 @@
-// The Windows side of WorkerThread.h: a real thread (CreateThread) whose
-// loop takes its real message queue, which exists before CreateThread
+// The Windows side of starting a CWorkerThread: a real thread (CreateThread)
+// whose loop takes its real message queue, which exists before CreateThread
 // returns, so posts made at once are kept.
 #include "WorkerThread.h"
 
-#include "MsgWnd.h"
 #include "Win32Api.h"
 
-#include <memory>
-
 namespace {
-thread_local CWorkerThread* t_pCurrent = nullptr;
-std::function<bool()> g_fnCreateHook;
-
 // What the new thread needs until it has made its queue; on the creator's
 // stack, which the creator leaves only once pReady is set.
 struct CStartRecord {
@@ -20,22 +14,7 @@ struct CStartRecord {
 };
 } // namespace
 
-CWorkerThread::~CWorkerThread() = default;
-
-void CWorkerThread::SetCreateHook(std::function<bool()> fnHook) {
-    g_fnCreateHook = std::move(fnHook);
-}
-
-CWorkerThread* CWorkerThread::Current() {
-    return t_pCurrent;
-}
-
-BOOL CWorkerThread::CreateThread(DWORD* pdwThreadId) {
-    DWORD dwUnused = 0;
-    DWORD& dwThreadId = pdwThreadId != nullptr ? *pdwThreadId : dwUnused;
-    dwThreadId = 0;
-    if (g_fnCreateHook && !g_fnCreateHook())
-        return FALSE;
+BOOL CWorkerThread::StartThread(DWORD& dwThreadId) {
     CEvent ready(true, false);
     if (!ready.IsValid())
         return FALSE;
@@ -56,38 +35,4 @@ BOOL CWorkerThread::CreateThread(DWORD* pdwThreadId) {
     ready.Wait(INFINITE);
     dwThreadId = dwId;
     return TRUE;
-}
-
-bool CWorkerThread::OnThreadMessage(const MSG&) {
-    return false;
-}
-
-void CWorkerThread::Run(CMessageQueue* pQueue) {
-    if (InitInstance()) {
-        MSG msg;
-        while (pQueue->Get(&msg, INFINITE)) {
-            if (msg.hwnd == 0 && msg.message == WM_QUIT)
-                break;
-            if (msg.hwnd != 0)
-                DispatchMessage(msg);
-            else if (!OnThreadMessage(msg))
-                ReleaseMessage(msg);
-        }
-    }
-    ExitInstance();
-}
-
-void CWorkerThread::ThreadMain(CWorkerThread* pThread, CMessageQueue* pQueue) {
-    std::unique_ptr<CMessageQueue> pOwnedQueue(pQueue);
-    CMessageQueue::AdoptForCurrentThread(pQueue);
-    t_pCurrent = pThread;
-    pThread->Run(pQueue);
-    t_pCurrent = nullptr;
-    HEVENT hSignal = pThread->m_hSignalAfterDelete;
-    delete pThread;
-    // Retire the queue before the signal: a post after it fails cleanly.
-    pOwnedQueue.reset();
-    CMessageQueue::AdoptForCurrentThread(nullptr);
-    if (hSignal != nullptr)
-        SetEvent(hSignal);
 }

@@ -1,6 +1,8 @@
 // orvex end to end: the real binary against phone simulators, each on a
 // loopback address of its own, port 8739.
+#include "OrvexRun.h"
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,23 +39,10 @@ std::unique_ptr<CChildProcess> StartSim(const std::string& address,
     return pSim;
 }
 
-// orvex run to its end: exit status (128 + the signal for a killed run),
-// standard output and standard error.
-struct COrvexResult {
-    int nStatus;
-    std::string out;
-    std::string err;
-};
-int ExitStatus(int nStatus) {
-    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-}
-COrvexResult RunOrvex(std::vector<std::string> args) {
+// orvex with args, run to its end.
+COrvexRun RunOrvex(std::vector<std::string> args) {
     args.insert(args.begin(), ORVEX_PATH);
-    auto pRun = CChildProcess::StartApart(args);
-    if (!pRun)
-        return {-1, "", "not started"};
-    const int nStatus = pRun->Wait(60000);
-    return {ExitStatus(nStatus), pRun->Output(), pRun->Errors()};
+    return RunToEnd(args);
 }
 
 std::vector<QJsonObject> Events(const std::string& out) {
@@ -80,15 +69,6 @@ std::vector<char> Pattern(size_t n) {
     return bytes;
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 // A HEX page whose fifth line has checksum 3C where 3D is due.
 const char kDamagedHex[] = ":10000000000102030405060708090A0B0C0D0E0F78\n"
                            ":10001000101112131415161718191A1B1C1D1E1F68\n"
@@ -100,21 +80,9 @@ const char kGoodHex[] = ":10000000000102030405060708090A0B0C0D0E0F78\n"
                         ":10001000101112131415161718191A1B1C1D1E1F68\n"
                         ":00000001FF\n";
 
-class COrvexTest : public ::testing::Test {
+class COrvexTest : public CSimFolderTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-test-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    fs::path File(const std::string& name, const std::string& content) {
-        WriteAll(m_dir / name, content);
-        return m_dir / name;
-    }
-
-    fs::path m_dir;
+    COrvexTest() : CSimFolderTest("orvex-test") {}
 };
 
 // Sockets in state ESTABLISHED (01) or CLOSE_WAIT (08) on address:8739.
@@ -170,7 +138,7 @@ TEST_F(COrvexTest, UpdateProgram_MixedPhones_EachEndsWithItsOutcomeInOrderedJson
     const std::vector<char> image = Pattern(65536 + 300);
     args.push_back(File("image.bin", std::string(image.begin(), image.end())).string());
 
-    const COrvexResult result = RunOrvex(args);
+    const COrvexRun result = RunOrvex(args);
     EXPECT_EQ(1, result.nStatus);
     EXPECT_EQ(1, std::count(result.err.begin(), result.err.end(), '\n')) << result.err;
     EXPECT_NE(std::string::npos, result.err.find(phones[0].address + " is given more than once"));
@@ -245,8 +213,8 @@ TEST_F(COrvexTest, PhonesFrom_Lines_UpdateEveryPhoneInPlainLines) {
     // Where the windowed tool's profile would be: orvex leaves it alone.
     const fs::path config = m_dir / "config";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    const COrvexResult result = RunOrvex({"update-program", image.string(), "--phones-from",
-                                          list.string(), "--check-timeout", "300"});
+    const COrvexRun result = RunOrvex({"update-program", image.string(), "--phones-from",
+                                       list.string(), "--check-timeout", "300"});
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(0, result.nStatus) << result.out << result.err;
     for (const auto& address : addresses)
@@ -262,7 +230,7 @@ TEST_F(COrvexTest, UpdatePFlash_PageFile_WrittenOnceTheEraseWaitIsOver) {
     const std::string address = "127.0.6.45";
     const fs::path saved = m_dir / "received.bin";
     auto pSim = StartSim(address, {"--save", saved.string()});
-    const COrvexResult result = RunOrvex(
+    const COrvexRun result = RunOrvex(
         {"update-pflash", File("page0.hex", kGoodHex).string(), "--phone", address, "--json"});
     EXPECT_EQ(0, result.nStatus) << result.out << result.err;
     const std::vector<QJsonObject> events = Events(result.out);
@@ -331,7 +299,7 @@ TEST_F(COrvexTest, Check_GoodAndDamagedFiles_TellWhatWouldBeSent) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszName);
-        const COrvexResult result = RunOrvex({"check", File(c.pszName, c.content).string()});
+        const COrvexRun result = RunOrvex({"check", File(c.pszName, c.content).string()});
         EXPECT_EQ(c.nStatus, result.nStatus);
         for (const auto& line : c.lines)
             EXPECT_NE(std::string::npos, result.out.find(line)) << result.out;
@@ -378,7 +346,7 @@ TEST_F(COrvexTest, BadInput_OneLineOnStderrStatus2AndNoConnection) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
-        const COrvexResult result = RunOrvex(c.args);
+        const COrvexRun result = RunOrvex(c.args);
         EXPECT_EQ(2, result.nStatus);
         EXPECT_EQ("", result.out);
         EXPECT_EQ(0u, result.err.rfind("orvex: ", 0)) << result.err;

@@ -3,7 +3,9 @@
 // The real binary through a shell, against phone simulators on loopback.
 #include "HexText.h"
 #include "InputImage.h"
+#include "OrvexRun.h"
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -44,32 +46,13 @@ std::string Record(int n) {
     return HexRecordLine(16 * n, PageBytes(16 * n, 16));
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string Quote(const std::string& s) {
     return "'" + s + "'";
 }
 
-int ExitStatus(int nStatus) {
-    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-}
-
-struct CRun {
-    int nStatus;
-    std::string out;
-    std::string err;
-};
-
 // A command line through bash, as a script would run it.
-CRun RunShell(const std::string& command) {
-    auto pRun = CChildProcess::StartApart({"/bin/bash", "-c", command});
-    if (!pRun)
-        return {-1, "", "not started"};
-    const int nStatus = pRun->Wait(60000);
-    return {ExitStatus(nStatus), pRun->Output(), pRun->Errors()};
+COrvexRun RunShell(const std::string& command) {
+    return RunToEnd({"/bin/bash", "-c", command});
 }
 
 // How the input reaches orvex: the shell text that stands for it, with
@@ -99,13 +82,9 @@ std::string PageSent(int nLength) {
     return page + std::string((256 - page.size() % 256) % 256, '\xFF') + '\x00';
 }
 
-class COrvexInputTest : public ::testing::Test {
+class COrvexInputTest : public CSimFolderTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-input-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-    }
+    COrvexInputTest() : CSimFolderTest("orvex-input") {}
     void TearDown() override {
         // A process still waiting to open a FIFO (a failed run) gets its
         // other end, and so an end of its own.
@@ -116,7 +95,7 @@ protected:
             if (fd >= 0)
                 close(fd);
         }
-        fs::remove_all(m_dir);
+        CSimFolderTest::TearDown();
     }
 
     // The file, FIFO or link a case reads, and the shell words for it: what
@@ -159,8 +138,6 @@ protected:
         }
         return {};
     }
-
-    fs::path m_dir;
 };
 
 // For every input, check says yes exactly when the update sends it, and the
@@ -198,7 +175,7 @@ TEST_F(COrvexInputTest, CheckAndUpdate_SameInputs_AgreeAndThePhoneGetsTheBytesRe
         {"PageCtrlZFirst", true, "\x1A" + good, ESource::File, "", "no data"},
     };
     struct CResult {
-        CRun check, update;
+        COrvexRun check, update;
         std::string received;
     };
     std::vector<std::future<CResult>> results;
@@ -314,9 +291,9 @@ TEST_F(COrvexInputTest, UpdateProgram_FifoRetried_EachAttemptSendsTheImageFromIt
     std::ofstream(source, std::ios::binary) << image;
     const fs::path fifo = m_dir / "image.bin";
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-    const CRun run = RunShell("cat " + Quote(source) + " > " + Quote(fifo) + " & " +
-                              Quote(ORVEX_PATH) + " update-program --json --retries 1 " +
-                              "--ack-timeout 500 --phone " + address + " -- " + Quote(fifo));
+    const COrvexRun run = RunShell("cat " + Quote(source) + " > " + Quote(fifo) + " & " +
+                                   Quote(ORVEX_PATH) + " update-program --json --retries 1 " +
+                                   "--ack-timeout 500 --phone " + address + " -- " + Quote(fifo));
     EXPECT_EQ(1, run.nStatus) << run.out << run.err;
     EXPECT_NE(std::string::npos, run.out.find("\"attempts\":2")) << run.out;
     // What the second connection got: the image's first blocks.

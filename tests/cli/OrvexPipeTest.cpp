@@ -1,7 +1,9 @@
 // orvex in a pipeline: a reader that goes away or stalls never stops or
 // holds up an update. The real binary writes into real pipes, the phones
 // are simulators on loopback addresses of their own, port 8739.
+#include "OrvexRun.h"
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,11 +32,6 @@ using Clock = std::chrono::steady_clock;
 
 const char kClosedNote[] = "orvex: standard output is closed; nothing more is written there, "
                            "and the updates run to their end\n";
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string Image(size_t nBytes) {
     std::string image(nBytes, '\0');
@@ -101,7 +98,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (!m_bReaped)
             return -1;
-        return WIFEXITED(m_nStatus) ? WEXITSTATUS(m_nStatus) : 128 + WTERMSIG(m_nStatus);
+        return ExitStatus(m_nStatus);
     }
 
 private:
@@ -110,14 +107,9 @@ private:
     int m_nStatus = 0;
 };
 
-class COrvexPipeTest : public ::testing::Test {
+class COrvexPipeTest : public CSimFolderTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-pipe-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    COrvexPipeTest() : CSimFolderTest("orvex-pipe") {}
 
     // Simulators on each address, saving what they receive; the phone's
     // post-update check finds them refusing, as a phone that is updating.
@@ -153,7 +145,6 @@ protected:
         }
     }
 
-    fs::path m_dir;
     std::vector<std::unique_ptr<CChildProcess>> m_sims;
 };
 
@@ -184,8 +175,7 @@ TEST_F(COrvexPipeTest, ReaderGoesAway_PhonesFinishAndTheStatusIsAsUsual) {
     };
     const std::vector<CCase> cases = {{true, "127.0.2.1", 2}, {false, "127.0.2.2", 0}};
     const std::string image = Image(40000);
-    const fs::path imagePath = m_dir / "image.bin";
-    std::ofstream(imagePath, std::ios::binary) << image;
+    const fs::path imagePath = File("image.bin", image);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
         StartPhones({c.address}, 2);
@@ -229,8 +219,7 @@ TEST_F(COrvexPipeTest, ReaderStalls_PhonesFinishMeanwhileAndEveryLineArrivesLate
         {false, {"127.0.2.21", "127.0.2.22"}},
     };
     const std::string image = Image(40000);
-    const fs::path imagePath = m_dir / "image.bin";
-    std::ofstream(imagePath, std::ios::binary) << image;
+    const fs::path imagePath = File("image.bin", image);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.addresses[0]);
         StartPhones(c.addresses, 1);

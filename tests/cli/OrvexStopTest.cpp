@@ -1,7 +1,9 @@
 // orvex's Ctrl-C and its time-out options, end to end: the real binary
 // against phone simulators on loopback addresses of their own (127.0.15.x),
 // what each phone received and what the user was told.
+#include "OrvexRun.h"
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,10 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int ExitStatus(int nStatus) {
-    return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
-}
-
 // The done events of a --json run, by phone.
 std::vector<QJsonObject> DoneEvents(const std::string& out) {
     std::vector<QJsonObject> events;
@@ -47,11 +45,6 @@ std::string Str(const QJsonObject& event, const char* pszKey) {
     return event.value(pszKey).toString().toStdString();
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string Pattern(size_t n) {
     std::string bytes(n, '\0');
     for (size_t i = 0; i < n; ++i)
@@ -63,22 +56,9 @@ const char kPage0[] = ":10000000000102030405060708090A0B0C0D0E0F78\n"
                       ":10001000101112131415161718191A1B1C1D1E1F68\n"
                       ":00000001FF\n";
 
-class COrvexStopTest : public ::testing::Test {
+class COrvexStopTest : public CSimFolderTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-stop-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        m_dir = dirTemplate;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    fs::path File(const std::string& name, const std::string& content) {
-        std::ofstream(m_dir / name, std::ios::binary) << content;
-        return m_dir / name;
-    }
-
-    fs::path m_dir;
+    COrvexStopTest() : CSimFolderTest("orvex-stop") {}
 };
 
 // The phone has the last block and never answers it. Ctrl-C then ends the

@@ -4,6 +4,7 @@
 // Every line fits the width, the live area keeps to the rows, and a phone
 // that ends prints its line once, above that area.
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -39,11 +40,6 @@ size_t Columns(const std::string& line) {
 
 std::string Address(int n) {
     return "127.0.7." + std::to_string(n);
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The processes pid has started that still run.
@@ -86,9 +82,30 @@ public:
         return lines;
     }
 
+    // orvex's status line, once the shell has echoed it (the last one on
+    // the screen); empty when none came by until.
+    std::string WaitForStatus(Clock::time_point until) const {
+        std::string status;
+        while (Clock::now() < until && status.empty()) {
+            for (const auto& line : Capture())
+                if (line.rfind("orvex-status=", 0) == 0)
+                    status = line;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return status;
+    }
+
 private:
     std::string m_socket;
 };
+
+// Lines as a failure shows them, each ended with | so trailing blanks show.
+std::string Shown(const std::vector<std::string>& lines) {
+    std::ostringstream shown;
+    for (const auto& line : lines)
+        shown << line << "|\n";
+    return shown.str();
+}
 
 struct CTotals {
     int nDone = -1, nFailed = -1, nRunning = -1, nWaiting = -1;
@@ -127,12 +144,27 @@ CLiveArea FindLiveArea(const std::vector<std::string>& screen) {
     return area;
 }
 
+// The screen once redrawn after a resize to nColumns, or as it is after 5 s.
+// Redrawn at the new size: the totals line (the last that is not empty)
+// fits it; all the rest must fit by then too.
+std::vector<std::string> WaitForRedraw(const CTmux& tmux, size_t nColumns) {
+    std::vector<std::string> screen;
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < until) {
+        screen = tmux.Capture();
+        size_t nLast = screen.size();
+        while (nLast > 0 && screen[nLast - 1].empty())
+            --nLast;
+        if (FindLiveArea(screen).bFound && Columns(screen[nLast - 1]) <= nColumns)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return screen;
+}
+
 // What must hold for any screen while the phones run.
 void CheckRunningScreen(const std::vector<std::string>& screen, size_t nColumns, size_t nRows) {
-    std::ostringstream shown;
-    for (const auto& line : screen)
-        shown << line << "|\n";
-    SCOPED_TRACE(shown.str());
+    SCOPED_TRACE(Shown(screen));
     EXPECT_EQ(nRows, screen.size());
     for (const auto& line : screen)
         EXPECT_LE(Columns(line), nColumns) << line;
@@ -168,15 +200,13 @@ bool IsShownAs(const std::string& line, const std::string& text, size_t nColumns
 
 } // namespace
 
-class COrvexTerminalTest : public ::testing::Test {
+class COrvexTerminalTest : public CSimFolderTest {
 protected:
+    COrvexTerminalTest() : CSimFolderTest("orvex-term") {}
     void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-term-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-        std::ofstream(m_dir / "image.bin", std::ios::binary) << std::string(40000, 'z');
+        ASSERT_NO_FATAL_FAILURE(CSimFolderTest::SetUp());
+        File("image.bin", std::string(40000, 'z'));
     }
-    void TearDown() override { fs::remove_all(m_dir); }
     fs::path Saved(int n) const { return m_dir / (Address(n) + ".bin"); }
 
     // The shell command tmux runs: orvex for the phones numbered, then its
@@ -196,7 +226,6 @@ protected:
         return command + "; echo orvex-status=$?; sleep 600";
     }
 
-    fs::path m_dir;
     std::vector<std::unique_ptr<CChildProcess>> m_sims;
 };
 
@@ -245,43 +274,19 @@ TEST_F(COrvexTerminalTest, FortyPhonesAt80x24_LinesFitAndEndedPhonesLeaveTheLive
 
     // Made smaller while they run: the next drawing follows.
     tmux.Run({"resize-window", "-t", "t", "-x", "45", "-y", "12"});
-    const auto resized = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < resized) {
-        screen = tmux.Capture();
-        area = FindLiveArea(screen);
-        // Redrawn at the new size: the totals line fits it. All the rest
-        // must fit by then too.
-        size_t nLast = screen.size();
-        while (nLast > 0 && screen[nLast - 1].empty())
-            --nLast;
-        if (area.bFound && Columns(screen[nLast - 1]) <= 45)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    std::ostringstream resizedScreen;
-    for (const auto& line : screen)
-        resizedScreen << line << "|\n";
+    screen = WaitForRedraw(tmux, 45);
+    area = FindLiveArea(screen);
     ASSERT_TRUE(area.bFound && area.totals.nRunning > 0) << "the phones ended before the resize\n"
-                                                         << resizedScreen.str();
+                                                         << Shown(screen);
     CheckRunningScreen(screen, 45, 12);
 
     const auto ended = Clock::now() + std::chrono::seconds(30);
-    std::string status;
-    while (Clock::now() < ended && status.empty()) {
-        for (const auto& line : tmux.Capture())
-            if (line.rfind("orvex-status=", 0) == 0)
-                status = line;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_EQ("orvex-status=1", status);
+    EXPECT_EQ("orvex-status=1", tmux.WaitForStatus(ended));
 
     // Everything shown: each phone's line once, then the summary table cut
     // to the width, and no live area left.
     const std::vector<std::string> all = tmux.Capture(true);
-    std::ostringstream shown;
-    for (const auto& line : all)
-        shown << line << "|\n";
-    SCOPED_TRACE(shown.str());
+    SCOPED_TRACE(Shown(all));
     const auto header = std::find_if(all.begin(), all.end(), [](const std::string& line) {
         return line.rfind("Phone  ", 0) == 0;
     });
@@ -330,25 +335,12 @@ TEST_F(COrvexTerminalTest, ThreePhonesNarrowed_NoWrappedRowsLeftBehind) {
     }
     ASSERT_EQ(3u, area.phones.size());
     tmux.Run({"resize-window", "-t", "t", "-x", "45", "-y", "24"});
-    std::vector<std::string> screen;
-    const auto resized = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < resized) {
-        screen = tmux.Capture();
-        area = FindLiveArea(screen);
-        size_t nLast = screen.size();
-        while (nLast > 0 && screen[nLast - 1].empty())
-            --nLast;
-        if (area.bFound && Columns(screen[nLast - 1]) <= 45)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const std::vector<std::string> screen = WaitForRedraw(tmux, 45);
+    area = FindLiveArea(screen);
     ASSERT_EQ(3, area.totals.nRunning) << "the phones ended before the resize";
-    std::ostringstream shown;
-    for (const auto& line : screen) {
-        shown << line << "|\n";
+    for (const auto& line : screen)
         EXPECT_LE(Columns(line), 45u) << line;
-    }
-    EXPECT_EQ(3u, area.phones.size()) << shown.str();
+    EXPECT_EQ(3u, area.phones.size()) << Shown(screen);
 }
 
 // Ctrl-S stops the terminal's output while the phones run: they finish
@@ -389,19 +381,9 @@ TEST_F(COrvexTerminalTest, CtrlSWhileRunning_PhonesFinishAndEveryLineShowsAfterC
     EXPECT_EQ(std::vector<int>{nOrvex}, Children(nShell)) << "orvex did not wait for the terminal";
 
     tmux.Run({"send-keys", "-t", "t", "C-q"});
-    std::string status;
-    while (Clock::now() < ended + std::chrono::seconds(10) && status.empty()) {
-        for (const auto& line : tmux.Capture())
-            if (line.rfind("orvex-status=", 0) == 0)
-                status = line;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ("orvex-status=0", status);
+    EXPECT_EQ("orvex-status=0", tmux.WaitForStatus(ended + std::chrono::seconds(10)));
     const std::vector<std::string> all = tmux.Capture(true);
-    std::ostringstream shown;
-    for (const auto& line : all)
-        shown << line << "|\n";
-    SCOPED_TRACE(shown.str());
+    SCOPED_TRACE(Shown(all));
     for (int n : numbers)
         EXPECT_EQ(1, std::count_if(all.begin(), all.end(), [&](const std::string& line) {
                       return IsShownAs(line, Address(n) + ": " + kUpdatingLine, 80);

@@ -1,8 +1,10 @@
 // --phones-from as outside input: bounded in bytes and phones, a leading
 // byte order mark, and repeated phones, through the reader and through the
 // real orvex binary against simulators on loopback.
+#include "OrvexRun.h"
 #include "PhoneListReader.h"
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -18,43 +20,23 @@ namespace fs = std::filesystem;
 
 const char kBom[] = "\xEF\xBB\xBF";
 
-struct CResult {
-    int nStatus;
-    std::string out;
-    std::string err;
-};
-
-// orvex through sh, so a case can give it standard input; -1 when it did not
-// end within nMs.
-CResult RunShell(const std::string& script, int nMs = 60000) {
-    auto pRun = CChildProcess::StartApart({"sh", "-c", script, ORVEX_PATH});
-    if (!pRun)
-        return {-1, "", "not started"};
-    const int nStatus = pRun->Wait(nMs);
-    return {nStatus >= 0 && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, pRun->Output(),
-            pRun->Errors()};
+// orvex ($0) through sh, so a case can give it standard input.
+COrvexRun RunShell(const std::string& script, int nMs = 60000) {
+    return RunToEnd({"sh", "-c", script, ORVEX_PATH}, nMs);
 }
 
 int Lines(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-class CPhonesFromTest : public ::testing::Test {
+class CPhonesFromTest : public CSimFolderTest {
 protected:
+    CPhonesFromTest() : CSimFolderTest("orvex-phones") {}
     void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-phones-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-        m_image = File("image.bin", std::string(300, 'i'));
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string File(const std::string& name, const std::string& content) {
-        std::ofstream(m_dir / name, std::ios::binary) << content;
-        return (m_dir / name).string();
+        ASSERT_NO_FATAL_FAILURE(CSimFolderTest::SetUp());
+        m_image = File("image.bin", std::string(300, 'i')).string();
     }
 
-    fs::path m_dir;
     std::string m_image;
 };
 
@@ -155,7 +137,7 @@ TEST_F(CPhonesFromTest, PhonesFrom_BeyondTheBounds_OneLineStatus2) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
-        const CResult result = RunShell(c.script, 20000);
+        const COrvexRun result = RunShell(c.script, 20000);
         EXPECT_EQ(2, result.nStatus);
         EXPECT_EQ("", result.out);
         EXPECT_EQ(c.error, result.err);
@@ -176,8 +158,8 @@ TEST_F(CPhonesFromTest, PhonesFrom_AtTheBoundWithByteOrderMark_PhoneUpdated) {
     for (const std::string& list : {atBound, json}) {
         SCOPED_TRACE(list);
         fs::remove(saved);
-        const CResult result = RunShell("exec \"$0\" update-program " + m_image +
-                                        " --check-timeout 300 --phones-from - < " + list);
+        const COrvexRun result = RunShell("exec \"$0\" update-program " + m_image +
+                                          " --check-timeout 300 --phones-from - < " + list);
         EXPECT_EQ(0, result.nStatus) << result.err;
         EXPECT_EQ("", result.err);
         std::ifstream got(saved, std::ios::binary);
@@ -198,7 +180,7 @@ TEST_F(CPhonesFromTest, PhonesFrom_Repeats_NamedOnceAndCapped) {
         ASSERT_TRUE(sims.back());
     }
     const std::string twice = File("twice.txt", "127.0.8.2\n127.0.8.3\n127.0.8.2\n127.0.8.2\n");
-    CResult result =
+    COrvexRun result =
         RunShell("exec \"$0\" update-program " + m_image +
                  " --json --check-timeout 300 --phone 127.0.8.3 --phones-from " + twice);
     EXPECT_EQ(0, result.nStatus) << result.err;

@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 TEST(Profile, Int_RoundTripsFull32BitRangeAndDefaultsOtherwise) {
     CTempProfile profile;
@@ -33,6 +34,35 @@ TEST(Profile, Int_RoundTripsFull32BitRangeAndDefaultsOtherwise) {
     }
     EXPECT_EQ(GetProfileInt("S", "Absent", 8739), 8739u);
     EXPECT_EQ(GetProfileInt("Absent", "Absent", -1), 0xFFFFFFFFu);
+}
+
+// Stored text reads as it did through QString, on both platforms alike.
+TEST(Profile, ParseProfileInt_ReadsTextAsQStringDoes) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string text;
+        UINT expected;
+    };
+    const Case cases[] = {
+        {"+7", 7u},
+        {"007", 7u},
+        {"-0", 77u},
+        {"-2147483648", 0x80000000u},
+        {"-2147483649", 77u},
+        {"4294967295", 0xFFFFFFFFu},
+        {"\t\r\n9\v\f", 9u},
+        {"\u00A05\u3000", 5u}, // no-break and ideographic spaces
+        {"\u200B5", 77u},      // a zero-width space is no blank
+        {"\uFEFF6", 6u},       // a leading byte order mark
+        {" \uFEFF6", 77u},     // elsewhere it is a character
+        {"3\xC2", 77u},        // not UTF-8
+        {"8 \0junk\xFF"s, 8u}, // the number ends at a NUL
+        {"8\xC2\xA0\0"s, 77u},
+        {"\08"s, 77u},   // a NUL, then 8
+        {"\uFF15", 77u}, // a full-width digit
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseProfileInt(c.text, 77), c.expected) << "'" << c.text << "'";
 }
 
 TEST(Profile, String_DefaultWhenAbsentAndKeepsUtf8Paths) {

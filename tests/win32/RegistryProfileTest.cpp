@@ -108,6 +108,9 @@ TEST(MemoryProfile, Int_ParsesStoredTextAsOnLinux) {
         {"-2147483648", 0x80000000u},
         {"-2147483649", 77u},
         {"4 2", 77u},
+        {"-0", 77u},
+        {"\u00A042", 42u},
+        {"\uFEFF6", 6u},
     };
     for (const Case& c : cases) {
         WriteProfileString("S", "K", c.pszStored);
