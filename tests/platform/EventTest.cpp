@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -33,8 +31,8 @@ TEST(Event, Wait_FollowsResetKindAndInitialState) {
                 event.Set();
             for (size_t i = 0; i < c.expectedWaits.size(); ++i)
                 EXPECT_EQ(event.Wait(dwTimeout), c.expectedWaits[i])
-                    << "manual " << c.bManual << " initial " << c.bInitial << " sets "
-                    << c.nSets << " wait " << i << " timeout " << dwTimeout;
+                    << "manual " << c.bManual << " initial " << c.bInitial << " sets " << c.nSets
+                    << " wait " << i << " timeout " << dwTimeout;
         }
     }
 }
@@ -125,37 +123,6 @@ TEST(Event, Reset_ClearsAStrayAnswerThatCameAfterTheWait) {
     }
     peer.join();
     EXPECT_EQ(nWrong, 0) << "waits that ended on the last round's stray answer";
-}
-
-// Read system calls this thread has made so far; -1 where the kernel keeps
-// no count.
-long long ThreadReadCalls() {
-    std::ifstream io("/proc/thread-self/io");
-    std::string key;
-    long long nValue = 0;
-    while (io >> key >> nValue)
-        if (key == "syscr:")
-            return nValue;
-    return -1;
-}
-
-// An upload sets, takes and resets the acknowledgement once a block: the
-// take reads the descriptor once, and the reset after it has nothing to read.
-TEST(Event, SetWaitReset_ReadsTheDescriptorOnceARound) {
-    constexpr int kRounds = 1000;
-    CEvent event(false, false);
-    const long long nFirst = ThreadReadCalls();
-    if (nFirst < 0)
-        GTEST_SKIP() << "no /proc/thread-self/io here";
-    // What one look at the count costs in reads of its own.
-    const long long nBefore = ThreadReadCalls();
-    const long long nLook = nBefore - nFirst;
-    for (int i = 0; i < kRounds; ++i) {
-        event.Set();
-        ASSERT_EQ(WaitForSingleObject(&event, 1000), WAIT_OBJECT_0);
-        ResetEvent(&event);
-    }
-    EXPECT_EQ(ThreadReadCalls() - nBefore - nLook, kRounds);
 }
 
 TEST(Event, NullHandle_FailsWithoutCrashing) {
