@@ -2,7 +2,9 @@
 // loopback. The dry run names the phones in the order the real run starts
 // them and the bytes each receives, refuses what the real run refuses with
 // the same words, and connects to no phone.
+#include "OrvexRun.h"
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,25 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CResult {
-    int nStatus;
-    std::string out;
-    std::string err;
-};
-
-CResult RunOrvex(std::vector<std::string> args) {
+COrvexRun RunOrvex(std::vector<std::string> args) {
     args.insert(args.begin(), ORVEX_PATH);
-    auto pRun = CChildProcess::StartApart(args);
-    if (!pRun)
-        return {-1, "", "not started"};
-    const int nStatus = pRun->Wait(60000);
-    return {nStatus >= 0 && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, pRun->Output(),
-            pRun->Errors()};
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return RunToEnd(args);
 }
 
 // The lines after the line "Phone" of a dry run.
@@ -49,21 +35,9 @@ std::vector<std::string> DryRunPhones(const std::string& out) {
     return phones;
 }
 
-class CDryRunTest : public ::testing::Test {
+class CDryRunTest : public CSimFolderTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-dry-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string File(const std::string& name, const std::string& content) {
-        std::ofstream(m_dir / name, std::ios::binary) << content;
-        return (m_dir / name).string();
-    }
-
-    fs::path m_dir;
+    CDryRunTest() : CSimFolderTest("orvex-dry") {}
 };
 
 } // namespace
@@ -85,7 +59,7 @@ TEST_F(CDryRunTest, DryRun_AgainstRealRun_SamePhonesSameBytesNothingSent) {
 
     std::vector<std::string> dryArgs = given;
     dryArgs.push_back("--dry-run");
-    const CResult dry = RunOrvex(dryArgs);
+    const COrvexRun dry = RunOrvex(dryArgs);
     EXPECT_EQ(0, dry.nStatus) << dry.err;
     EXPECT_EQ(addresses, DryRunPhones(dry.out)) << dry.out;
     EXPECT_NE(std::string::npos,
@@ -103,7 +77,7 @@ TEST_F(CDryRunTest, DryRun_AgainstRealRun_SamePhonesSameBytesNothingSent) {
 
     std::vector<std::string> realArgs = given;
     realArgs.push_back("--json");
-    const CResult real = RunOrvex(realArgs);
+    const COrvexRun real = RunOrvex(realArgs);
     EXPECT_EQ(0, real.nStatus) << real.err;
     EXPECT_EQ(dry.err, real.err) << "the repeats are told alike";
     std::vector<std::string> started;
@@ -140,10 +114,10 @@ TEST_F(CDryRunTest, DryRun_BadInput_RefusedAsTheRealRunRefusesIt) {
     for (const auto& args : cases) {
         SCOPED_TRACE(args[1] + " " + args.back());
         // The real run refuses these before it connects, so it is safe to run.
-        const CResult real = RunOrvex(args);
+        const COrvexRun real = RunOrvex(args);
         std::vector<std::string> dryArgs = args;
         dryArgs.push_back("--dry-run");
-        const CResult dry = RunOrvex(dryArgs);
+        const COrvexRun dry = RunOrvex(dryArgs);
         EXPECT_NE(1, real.nStatus);
         EXPECT_EQ(real.nStatus, dry.nStatus);
         EXPECT_EQ(real.err, dry.err);

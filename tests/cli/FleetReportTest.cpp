@@ -2,8 +2,10 @@
 // orvex binary writes against simulators on loopback, as JSON and as CSV, at
 // the end and after Ctrl-C, and fed back so that only the failed phones are
 // updated again.
+#include "OrvexRun.h"
 #include "PhoneListReader.h"
 #include "PhoneSim.h"
+#include "SimFolderTest.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,37 +25,18 @@ namespace fs = std::filesystem;
 
 const char kUpdating[] = "Updating ... please wait until the update led stop on and off";
 
-struct CResult {
-    int nStatus;
-    std::string out;
-    std::string err;
-};
-
-CResult RunOrvex(std::vector<std::string> args) {
+COrvexRun RunOrvex(std::vector<std::string> args) {
     args.insert(args.begin(), ORVEX_PATH);
-    auto pRun = CChildProcess::StartApart(args);
-    if (!pRun)
-        return {-1, "", "not started"};
-    const int nStatus = pRun->Wait(60000);
-    return {nStatus >= 0 && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, pRun->Output(),
-            pRun->Errors()};
+    return RunToEnd(args);
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-class CFleetReportTest : public ::testing::Test {
+class CFleetReportTest : public CSimFolderTest {
 protected:
+    CFleetReportTest() : CSimFolderTest("orvex-report") {}
     void SetUp() override {
-        ASSERT_NE(getenv("PHONE_SIM"), nullptr);
-        char dirTemplate[] = "/tmp/orvex-report-XXXXXX";
-        m_dir = mkdtemp(dirTemplate);
-        std::ofstream(m_dir / "image.bin", std::ios::binary) << std::string(1000, 'i');
-        m_image = (m_dir / "image.bin").string();
+        CSimFolderTest::SetUp();
+        m_image = File("image.bin", std::string(1000, 'i')).string();
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     std::unique_ptr<CChildProcess> Sim(const std::string& address, std::vector<std::string> args) {
         auto pSim = StartPhoneSimOn(address, args);
@@ -71,7 +54,6 @@ protected:
         return names;
     }
 
-    fs::path m_dir;
     std::string m_image;
 };
 
@@ -139,9 +121,9 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
     auto pBad = Sim("127.0.9.2", {"--refuse"});
     ASSERT_TRUE(pGood && pBad);
     const fs::path json = m_dir / "first.json";
-    const CResult first = RunOrvex({"update-program", m_image, "--phone", "127.0.9.1", "--phone",
-                                    "127.0.9.2", "--connect-timeout", "1000", "--check-timeout",
-                                    "1000", "--report", json.string()});
+    const COrvexRun first = RunOrvex({"update-program", m_image, "--phone", "127.0.9.1", "--phone",
+                                      "127.0.9.2", "--connect-timeout", "1000", "--check-timeout",
+                                      "1000", "--report", json.string()});
     EXPECT_EQ(1, first.nStatus) << first.err;
     const QJsonArray rows = JsonRows(json);
     ASSERT_EQ(2, rows.size()) << ReadAll(json);
@@ -178,7 +160,7 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
     auto pFixed = Sim("127.0.9.2", {"--update-busy-ms", "60000", "--save", savedRetried.string()});
     ASSERT_TRUE(pFixed);
     const fs::path csv = m_dir / "second.csv";
-    const CResult second =
+    const COrvexRun second =
         RunOrvex({"update-program", m_image, "--phones-from", json.string(), "--only-failed",
                   "--check-timeout", "1000", "--report", csv.string()});
     EXPECT_EQ(0, second.nStatus) << second.err;
@@ -194,12 +176,12 @@ TEST_F(CFleetReportTest, Report_FedBackWithOnlyFailed_UpdatesOnlyTheFailedPhone)
         << csvText;
 
     // A report without failures leaves nothing to do.
-    const CResult third =
+    const COrvexRun third =
         RunOrvex({"update-program", m_image, "--phones-from", csv.string(), "--only-failed"});
     EXPECT_EQ(2, third.nStatus) << "a CSV report is not read back: " << third.err;
     const fs::path okJson = m_dir / "ok.json";
     std::ofstream(okJson) << "[{\"address\":\"127.0.9.2\",\"ok\":true}]\n";
-    const CResult fourth =
+    const COrvexRun fourth =
         RunOrvex({"update-program", m_image, "--phones-from", okJson.string(), "--only-failed"});
     EXPECT_EQ(0, fourth.nStatus) << fourth.err;
     EXPECT_EQ("orvex: " + okJson.string() + ": no phone failed; none to update\n", fourth.err);
@@ -233,8 +215,8 @@ TEST_F(CFleetReportTest, Report_CtrlCAndUnwritable_WrittenWholeOrRefusedUpFront)
     EXPECT_EQ((std::vector<std::string>{"stopped.json"}), Files()) << "no temporary file left";
 
     const size_t nSaid = pSlow->Output().size();
-    const CResult refused = RunOrvex({"update-program", m_image, "--phone", "127.0.9.3", "--report",
-                                      (m_dir / "no-such-dir" / "r.csv").string()});
+    const COrvexRun refused = RunOrvex({"update-program", m_image, "--phone", "127.0.9.3",
+                                        "--report", (m_dir / "no-such-dir" / "r.csv").string()});
     EXPECT_EQ(2, refused.nStatus);
     EXPECT_EQ(0u, refused.err.find("orvex: --report " + (m_dir / "no-such-dir/r.csv").string() +
                                    ": cannot be written ("))
