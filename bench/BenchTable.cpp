@@ -86,3 +86,10 @@ bool CBenchTable::WriteJson(const std::string& path) const {
     out << "]\n}\n";
     return static_cast<bool>(out);
 }
+
+std::string LoadAverage() {
+    std::ifstream loadavg("/proc/loadavg");
+    double d1 = 0, d5 = 0, d15 = 0;
+    loadavg >> d1 >> d5 >> d15;
+    return Fixed(d1, 2) + " " + Fixed(d5, 2) + " " + Fixed(d15, 2);
+}

@@ -31,3 +31,5 @@ private:
 
 // The value with nDecimals decimals.
 std::string Fixed(double dValue, int nDecimals);
+// The machine's load average over 1, 5 and 15 minutes, for the notes.
+std::string LoadAverage();
