@@ -33,7 +33,7 @@ std::string Fixed(double dValue, int nDecimals) {
     return sz;
 }
 
-std::string Thousands(int n) {
+std::string Thousands(long long n) {
     std::string text = std::to_string(n);
     for (int i = static_cast<int>(text.size()) - 3; i > 0; i -= 3)
         text.insert(static_cast<size_t>(i), ",");
@@ -92,4 +92,11 @@ bool CBenchTable::WriteJson(const std::string& path) const {
         out << (i ? ", " : "") << JsonText(m_notes[i]);
     out << "]\n}\n";
     return static_cast<bool>(out);
+}
+
+std::string LoadAverage() {
+    std::ifstream loadavg("/proc/loadavg");
+    double d1 = 0, d5 = 0, d15 = 0;
+    loadavg >> d1 >> d5 >> d15;
+    return Fixed(d1, 2) + " " + Fixed(d5, 2) + " " + Fixed(d15, 2);
 }

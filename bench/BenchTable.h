@@ -32,4 +32,6 @@ private:
 // The value with nDecimals decimals.
 std::string Fixed(double dValue, int nDecimals);
 // n with a comma between each three digits (65,536).
-std::string Thousands(int n);
+std::string Thousands(long long n);
+// The machine's load average over 1, 5 and 15 minutes, for the notes.
+std::string LoadAverage();

@@ -2,6 +2,7 @@
 
 #include "BenchTable.h"
 #include "ChildProcess.h"
+#include "PeakMemory.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,11 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -71,52 +70,6 @@ double ProcessCpuSeconds(pid_t pid) {
     if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &ts) != 0)
         return -1;
     return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-// The process and every process below it, through each thread's children.
-void AddTree(pid_t pid, std::set<pid_t>* pPids) {
-    if (!pPids->insert(pid).second)
-        return;
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* pDir = opendir(tasks.c_str());
-    if (pDir == nullptr)
-        return;
-    while (dirent* pEntry = readdir(pDir)) {
-        if (pEntry->d_name[0] == '.')
-            continue;
-        std::ifstream children(tasks + "/" + pEntry->d_name + "/children");
-        pid_t child;
-        while (children >> child)
-            AddTree(child, pPids);
-    }
-    closedir(pDir);
-}
-
-// Proportional set size in KiB: shared pages (the program, Qt) count once
-// across the fleet, split among the processes that map them.
-long PssKiB(pid_t pid) {
-    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-    std::string line;
-    while (std::getline(rollup, line))
-        if (line.rfind("Pss:", 0) == 0)
-            return std::stol(line.substr(4));
-    return 0; // gone between the listing and the read
-}
-
-long TreePssKiB(pid_t pid) {
-    std::set<pid_t> pids;
-    AddTree(pid, &pids);
-    long nSum = 0;
-    for (pid_t each : pids)
-        nSum += PssKiB(each);
-    return nSum;
-}
-
-std::string LoadAverage() {
-    std::ifstream loadavg("/proc/loadavg");
-    double d1 = 0, d5 = 0, d15 = 0;
-    loadavg >> d1 >> d5 >> d15;
-    return Fixed(d1, 2) + " " + Fixed(d5, 2) + " " + Fixed(d15, 2);
 }
 
 struct CRun {

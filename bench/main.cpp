@@ -5,6 +5,7 @@
 #include "BenchTable.h"
 #include "CliBench.h"
 #include "DiscoveryBench.h"
+#include "FleetBench.h"
 #include "HexBench.h"
 #include "ListBench.h"
 #include "Trace.h"
@@ -25,7 +26,8 @@ int main(int argc, char** argv) {
         } else if (strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
         } else {
-            fprintf(stderr, "Usage: %s [--json FILE] [--only upload|discovery|hex|orvex|list]\n",
+            fprintf(stderr,
+                    "Usage: %s [--json FILE] [--only upload|discovery|hex|orvex|list|fleet]\n",
                     argv[0]);
             return 2;
         }
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
         RunCliBench(phoneSim, ORVEX_PATH, &table);
     if (only.empty() || only == "list")
         RunListBench(phoneSim, ORVEX_PATH, &table);
+    if (only.empty() || only == "fleet")
+        RunFleetBench(phoneSim, ORVEX_PATH, &table);
 
     table.Print();
     if (!jsonPath.empty() && !table.WriteJson(jsonPath)) {

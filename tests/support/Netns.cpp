@@ -94,6 +94,11 @@ bool CNetns::AddPhoneAddress(const std::string& address) {
            Ip(Tool, {"route", "replace", address + "/32", "dev", kToolVeth});
 }
 
+bool CNetns::AddPhoneRange(const std::string& prefix) {
+    return m_bReady && Ip(Phone, {"route", "add", "local", prefix, "dev", "lo"}) &&
+           Ip(Tool, {"route", "replace", prefix, "via", kPhoneAddress, "dev", kToolVeth});
+}
+
 bool CNetns::AddToolAddress(const std::string& addressWithPrefix) {
     return m_bReady && Ip(Tool, {"addr", "add", addressWithPrefix, "dev", kToolVeth});
 }

@@ -53,6 +53,11 @@ public:
     // tool side a route to it over the veth, for several simulated phones or
     // for dialling the default phone address.
     bool AddPhoneAddress(const std::string& address);
+    // Makes every address of prefix ("198.19.0.0/22") local to the phone
+    // side (a local route: any of them can be bound without adding each) and
+    // routes it from the tool side through the phone's veth address, for a
+    // fleet of simulated phones at two commands' cost.
+    bool AddPhoneRange(const std::string& prefix);
     // Gives the tool's veth one more address, with its prefix ("198.18.0.3/24").
     bool AddToolAddress(const std::string& addressWithPrefix);
 
