@@ -46,7 +46,8 @@ bool CEvent::TryAcquire() {
         pollfd pfd{m_hNative, POLLIN, 0};
         return poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLIN);
     }
-    return AcquireReady();
+    // An event not set is known by its count, without a read that fails.
+    return m_nUnread.load() > 0 && AcquireReady();
 }
 
 bool CEvent::AcquireReady() {
