@@ -37,7 +37,8 @@ echo "Wine prefix ready in $((SECONDS - start)) s"
 # The Linux phone simulator, for the suites that talk TCP: on an address of
 # its own, keeping what it receives where the tests read it through Z:.
 if [ -n "${PHONE_SIM:-}" ]; then
-    sim_address=127.0.16.1
+    # ORVEX_WIN_SIM_ADDRESS lets two runs on one machine keep apart.
+    sim_address=${ORVEX_WIN_SIM_ADDRESS:-127.0.16.1}
     sim_save="$WINEPREFIX/phone-received.bin"
     exec {simfd}< <("$PHONE_SIM" --address "$sim_address" --update-busy-ms 0 \
         --save "$sim_save" 2>&1 & echo "pid $!")
