@@ -18,9 +18,8 @@ std::string LoadStringResource(unsigned int nID);
 
 // Chooses the language LoadStringResource answers in from the user's
 // locale; true when it is a translation, false for English. Linux: the
-// locale QLocale() reports (the system's or the default set), matched as
-// Qt matches translation files: each of its UI languages, then shorter
-// forms of it (zh_Hant_TW, zh_Hant, zh). Windows: the resource loader
-// chooses by itself; this only reports whether the thread's UI language has
-// a block of its own.
+// locale QLocale() reports (the system's or the default set), by its UI
+// languages in order, as Qt chose translation files (zh_TW, zh_CN; zh_HK and
+// zh_SG get English). Windows: the resource loader chooses by itself; this
+// only reports whether the thread's UI language has a block of its own.
 bool InstallTranslator();

@@ -39,20 +39,15 @@ std::string LoadStringResource(unsigned int nID) {
 }
 
 bool InstallTranslator() {
-    // The candidates and their order are those of QTranslator::load(QLocale,
-    // ...), so a locale gets the language it got from translation files.
+    // Qt found translation files by the locale's UI languages in order
+    // (zh_TW for zh-Hant-TW, zh-TW), which name every language the table
+    // holds in its language_TERRITORY form.
     const QStringList uiLanguages = QLocale().uiLanguages();
     for (QString name : uiLanguages) {
         name.replace(QLatin1Char('-'), QLatin1Char('_'));
-        for (;;) {
-            if (IsTranslation(name)) {
-                g_language = name.toStdString();
-                return true;
-            }
-            const qsizetype rightmost = name.lastIndexOf(QLatin1Char('_'));
-            if (rightmost <= 0)
-                break;
-            name.truncate(rightmost);
+        if (IsTranslation(name)) {
+            g_language = name.toStdString();
+            return true;
         }
     }
     g_language = kSourceLanguage;
