@@ -55,7 +55,7 @@ BOOL CProgressDlg::OnInitDialog() {
     m_nPos = m_nLower;
     if (auto pBar = qobject_cast<QProgressBar*>(GetDlgItem(IDC_PROGRESS)))
         pBar->setValue(m_nLower);
-    setWindowTitle(LoadStringResource(m_nCaptionID));
+    setWindowTitle(QString::fromStdString(LoadStringResource(m_nCaptionID)));
     return TRUE;
 }
 
@@ -124,7 +124,9 @@ void CProgressDlg::SetRange(int nLower, int nUpper) {
     }
 }
 
-void CProgressDlg::SetStep(int nStep) { m_nStep = nStep; }
+void CProgressDlg::SetStep(int nStep) {
+    m_nStep = nStep;
+}
 
 int CProgressDlg::StepIt() {
     auto pBar = qobject_cast<QProgressBar*>(GetDlgItem(IDC_PROGRESS));
@@ -151,7 +153,8 @@ int CProgressDlg::StepIt() {
     m_nPos = static_cast<int>(nPos);
     pBar->setValue(m_nPos);
 
-    UpdatePercent(static_cast<int>(static_cast<uint32_t>(nOldPos) + static_cast<uint32_t>(m_nStep)));
+    UpdatePercent(
+        static_cast<int>(static_cast<uint32_t>(nOldPos) + static_cast<uint32_t>(m_nStep)));
     return nOldPos;
 }
 
@@ -166,10 +169,12 @@ void CProgressDlg::PumpMessages() {
 void CProgressDlg::UpdatePercent(int nPos) {
     // 32-bit signed arithmetic as the original computes it, wrapping instead
     // of overflowing.
-    const int32_t nSpan = static_cast<int32_t>(static_cast<uint32_t>(m_nUpper) - static_cast<uint32_t>(m_nLower));
+    const int32_t nSpan =
+        static_cast<int32_t>(static_cast<uint32_t>(m_nUpper) - static_cast<uint32_t>(m_nLower));
     if (m_nUpper <= m_nLower || nSpan <= 0)
         return; // an empty range shows nothing new
-    const int32_t nOffset = static_cast<int32_t>(static_cast<uint32_t>(nPos) - static_cast<uint32_t>(m_nLower));
+    const int32_t nOffset =
+        static_cast<int32_t>(static_cast<uint32_t>(nPos) - static_cast<uint32_t>(m_nLower));
     const int32_t nScaled = static_cast<int32_t>(static_cast<uint32_t>(nOffset) * 100u);
     int32_t nPercent = nScaled / nSpan;
     if (nPercent != 100)
