@@ -5,6 +5,11 @@
 
 #include <cstring>
 
+namespace {
+// SIO_UDP_CONNRESET, from mstcpip.h.
+constexpr DWORD kSioUdpConnReset = _WSAIOW(IOC_VENDOR, 12);
+} // namespace
+
 namespace WinSock {
 
 int Startup(uint16_t wRequested, uint16_t* pwVersion, uint16_t* pwHighVersion) {
@@ -45,6 +50,15 @@ void Cleanup() {
 uintptr_t Socket(int nFamily, int nType, int nProtocol, int* pnError) {
     const SOCKET s = socket(nFamily, nType, nProtocol);
     *pnError = s == INVALID_SOCKET ? WSAGetLastError() : 0;
+    if (s != INVALID_SOCKET && nType == SOCK_DGRAM) {
+        // Windows reports an ICMP "port unreachable" for an earlier datagram
+        // as WSAECONNRESET on the next receive, which would end the listening
+        // thread; a datagram socket here only ever wants datagrams.
+        BOOL bReport = FALSE;
+        DWORD dwBytes = 0;
+        WSAIoctl(s, kSioUdpConnReset, &bReport, sizeof bReport, nullptr, 0, &dwBytes, nullptr,
+                 nullptr);
+    }
     return s;
 }
 
