@@ -10,8 +10,9 @@ struct CColumn {
     int nWidth;
 };
 const CColumn g_columns[CPhoneListModel::kColumns] = {
-    {"IP Address", 130}, {"Mac Address", 140}, {"Type & Version", 180}, {"IP Type", 70},
-    {"Phone Number", 140}, {"Log on", 60}, {"Busy", 60},
+    {"IP Address", 130}, {"Mac Address", 140},  {"Type & Version", 180},
+    {"IP Type", 70},     {"Phone Number", 140}, {"Log on", 60},
+    {"Busy", 60},
 };
 
 // Byte-wise, as the list compares its item texts.
@@ -24,9 +25,13 @@ CPhoneListModel::CPhoneListModel(QObject* pParent) : QAbstractTableModel(pParent
 
 CPhoneListModel::~CPhoneListModel() = default;
 
-const char* CPhoneListModel::Heading(int nColumn) { return g_columns[nColumn].pszHeading; }
+const char* CPhoneListModel::Heading(int nColumn) {
+    return g_columns[nColumn].pszHeading;
+}
 
-int CPhoneListModel::Width(int nColumn) { return g_columns[nColumn].nWidth; }
+int CPhoneListModel::Width(int nColumn) {
+    return g_columns[nColumn].nWidth;
+}
 
 int CPhoneListModel::AddRow(const PhoneTexts& texts) {
     const std::string& address = texts[0];
@@ -36,6 +41,8 @@ int CPhoneListModel::AddRow(const PhoneTexts& texts) {
     if (found != m_byAddress.end()) {
         *found->second = texts;
         emit dataChanged(index(nRow, 0), index(nRow, kColumns - 1));
+        if (m_pWatcher != nullptr)
+            m_pWatcher->OnRowChanged(nRow);
         return nRow;
     }
     if (GetItemCount() >= kMaxRows) {
@@ -50,6 +57,8 @@ int CPhoneListModel::AddRow(const PhoneTexts& texts) {
     m_rows.insert(pos, pRow.get());
     m_byAddress.emplace(address, std::move(pRow));
     endInsertRows();
+    if (m_pWatcher != nullptr)
+        m_pWatcher->OnRowInserted(nRow);
     return nRow;
 }
 
@@ -59,13 +68,17 @@ void CPhoneListModel::DeleteAllItems() {
     m_byAddress.clear();
     m_bFullReported = false;
     endResetModel();
+    if (m_pWatcher != nullptr)
+        m_pWatcher->OnAllRowsDeleted();
 }
 
 int CPhoneListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
-int CPhoneListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+int CPhoneListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
 
 QVariant CPhoneListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))

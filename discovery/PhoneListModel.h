@@ -11,6 +11,16 @@
 #include <unordered_map>
 #include <vector>
 
+// Told of each change to the rows, on the rows' thread, once it is made: the
+// List Phones dialog mirrors them in its list control.
+class IPhoneRowsWatcher {
+public:
+    virtual ~IPhoneRowsWatcher() = default;
+    virtual void OnRowInserted(int nRow) = 0;
+    virtual void OnRowChanged(int nRow) = 0;
+    virtual void OnAllRowsDeleted() = 0;
+};
+
 class CPhoneListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -32,6 +42,9 @@ public:
     int GetItemCount() const { return static_cast<int>(m_rows.size()); }
     const PhoneTexts& Row(int nRow) const { return *m_rows[static_cast<size_t>(nRow)]; }
 
+    // One watcher, or null for none.
+    void SetWatcher(IPhoneRowsWatcher* pWatcher) { m_pWatcher = pWatcher; }
+
     // The headings and pixel widths of the seven columns.
     static const char* Heading(int nColumn);
     static int Width(int nColumn);
@@ -48,4 +61,5 @@ private:
     std::vector<PhoneTexts*> m_rows;
     // Set once a new address has been dropped, until the list is emptied.
     bool m_bFullReported = false;
+    IPhoneRowsWatcher* m_pWatcher = nullptr;
 };

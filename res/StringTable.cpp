@@ -4,12 +4,12 @@
 #include <QLocale>
 #include <QTranslator>
 
-QString LoadStringResource(UINT nID) {
+std::string LoadStringResource(UINT nID) {
     switch (nID) {
     case IDS_WAIT:
-        return QCoreApplication::translate("StringTable", "Wait...");
+        return QCoreApplication::translate("StringTable", "Wait...").toStdString();
     default:
-        return QString();
+        return std::string();
     }
 }
 

@@ -4,12 +4,12 @@
 
 #include "WinTypes.h"
 
-#include <QString>
+#include <string>
 
 constexpr UINT IDS_WAIT = 104;
 
-// The string with this id in the current language; empty when unknown.
-QString LoadStringResource(UINT nID);
+// The string with this id in the current language (UTF-8); empty when unknown.
+std::string LoadStringResource(UINT nID);
 // Installs the translation of the system locale, when there is one; true if
 // a translation was loaded.
 bool InstallTranslator();
