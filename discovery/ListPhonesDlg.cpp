@@ -11,7 +11,7 @@ CListPhonesDlg::CListPhonesDlg(CWnd* pParent)
 
 CListPhonesDlg::~CListPhonesDlg() {
     // The list goes before the rows (members die in reverse order).
-    m_PhoneRows.SetWatcher(nullptr);
+    m_PhoneRows.RemoveListener(this);
 }
 
 void CListPhonesDlg::DoDataExchange(CDataExchange* pDX) {
@@ -25,13 +25,13 @@ BOOL CListPhonesDlg::OnInitDialog() {
     // Report view with grid lines and full-row, single selection; the rows
     // keep ascending text order of the address, and the list shows them so.
     m_PhoneList.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    for (int i = 0; i < CPhoneListModel::kColumns; ++i)
-        m_PhoneList.InsertColumn(i, CPhoneListModel::Heading(i), LVCFMT_CENTER,
-                                 CPhoneListModel::Width(i));
+    for (int i = 0; i < CPhoneRows::kColumns; ++i)
+        m_PhoneList.InsertColumn(i, CPhoneRows::Heading(i), LVCFMT_CENTER,
+                                 CPhoneRows::Width(i));
     m_PhoneList.DeleteAllItems();
     for (int i = 0; i < m_PhoneRows.GetItemCount(); ++i)
         OnRowInserted(i);
-    m_PhoneRows.SetWatcher(this);
+    m_PhoneRows.AddListener(this);
 
     // Opens the listening socket, then sends the first probe.
     m_Discovery.Start();
@@ -79,7 +79,7 @@ void CListPhonesDlg::OnOK() {
 void CListPhonesDlg::OnDestroy() {
     // Replies still queued are discarded with the discovery's window.
     m_Discovery.Stop();
-    m_PhoneRows.SetWatcher(nullptr);
+    m_PhoneRows.RemoveListener(this);
     CDialog::OnDestroy();
 }
 
@@ -92,12 +92,12 @@ void CListPhonesDlg::OnRowChanged(int nRow) {
     ShowRowTexts(nRow, nRow);
 }
 
-void CListPhonesDlg::OnAllRowsDeleted() {
+void CListPhonesDlg::OnRowsReset() {
     m_PhoneList.DeleteAllItems();
 }
 
 void CListPhonesDlg::ShowRowTexts(int nItem, int nRow) {
     const PhoneTexts& texts = m_PhoneRows.Row(nRow);
-    for (int i = 1; i < CPhoneListModel::kColumns; ++i)
+    for (int i = 1; i < CPhoneRows::kColumns; ++i)
         m_PhoneList.SetItemText(nItem, i, texts[static_cast<size_t>(i)]);
 }

@@ -8,7 +8,7 @@
 
 #include <string>
 
-class CListPhonesDlg : public CDialog, private IPhoneRowsWatcher {
+class CListPhonesDlg : public CDialog, private CPhoneRowsListener {
     // The listening socket, the probe and the rows, open while the window
     // exists; first, as m_PhoneRows refers into it.
     CPhoneDiscovery m_Discovery;
@@ -28,7 +28,7 @@ public:
 
     // The list 1230, which shows the rows, and the rows.
     CListCtrl m_PhoneList;
-    CPhoneListModel& m_PhoneRows;
+    CPhoneRows& m_PhoneRows;
     // The IP Address text of the row selected at OK; empty without one.
     std::string m_strIPAddress;
 
@@ -42,6 +42,6 @@ protected:
 private:
     void OnRowInserted(int nRow) override;
     void OnRowChanged(int nRow) override;
-    void OnAllRowsDeleted() override;
+    void OnRowsReset() override;
     void ShowRowTexts(int nItem, int nRow);
 };

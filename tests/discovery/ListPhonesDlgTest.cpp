@@ -41,7 +41,7 @@ CListPhonesDlg* OpenListPhonesDlg() {
     return nullptr;
 }
 
-std::vector<std::string> Column(const CPhoneListModel& rows, size_t nColumn) {
+std::vector<std::string> Column(const CPhoneRows& rows, size_t nColumn) {
     std::vector<std::string> out;
     for (int i = 0; i < rows.GetItemCount(); ++i)
         out.push_back(rows.Row(i)[nColumn]);
