@@ -44,10 +44,14 @@ std::string Utf8(const wchar_t* pText, int nLength) {
     return text;
 }
 
-// What a dialog's DWLP_USER holds: whom its messages go to.
+// What a dialog's DWLP_USER holds: whom its messages go to. A modal
+// dialog's lives on the stack of its DialogBoxParam call; a modeless one's
+// goes with its window once CreateDialogParam has made it, or at once when
+// it made none.
 struct CDialogBinding {
     void* pOwner;
     DialogProc pfnProc;
+    bool bOwnedByWindow = false;
 };
 
 INT_PTR CALLBACK DialogTrampoline(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -59,7 +63,8 @@ INT_PTR CALLBACK DialogTrampoline(HWND hDlg, UINT message, WPARAM wParam, LPARAM
     const INT_PTR nResult = pBinding->pfnProc(pBinding->pOwner, U(hDlg), message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hDlg, DWLP_USER, 0);
-        delete pBinding;
+        if (pBinding->bOwnedByWindow)
+            delete pBinding;
     }
     return nResult;
 }
@@ -79,18 +84,19 @@ void InitCommonControls() {
 }
 
 intptr_t RunModalDialog(unsigned nTemplateID, Hwnd hOwner, void* pOwner, DialogProc pfnProc) {
-    auto* pBinding = new CDialogBinding{pOwner, pfnProc};
-    const INT_PTR nResult = DialogBoxParamW(Instance(), MAKEINTRESOURCEW(nTemplateID), H(hOwner),
-                                            DialogTrampoline, reinterpret_cast<LPARAM>(pBinding));
-    if (nResult == -1 && GetLastError() != ERROR_SUCCESS)
-        return -1;
-    return nResult;
+    CDialogBinding binding{pOwner, pfnProc};
+    return DialogBoxParamW(Instance(), MAKEINTRESOURCEW(nTemplateID), H(hOwner), DialogTrampoline,
+                           reinterpret_cast<LPARAM>(&binding));
 }
 
 Hwnd CreateModelessDialog(unsigned nTemplateID, Hwnd hOwner, void* pOwner, DialogProc pfnProc) {
     auto* pBinding = new CDialogBinding{pOwner, pfnProc};
     HWND hDlg = CreateDialogParamW(Instance(), MAKEINTRESOURCEW(nTemplateID), H(hOwner),
                                    DialogTrampoline, reinterpret_cast<LPARAM>(pBinding));
+    if (hDlg != nullptr)
+        pBinding->bOwnedByWindow = true;
+    else
+        delete pBinding;
     return U(hDlg);
 }
 
