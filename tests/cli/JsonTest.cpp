@@ -576,6 +576,32 @@ TEST(JsonReaderTest, ReadPhoneList_JsonTakenAndRefusedAsBefore) {
          false,
          {},
          "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
+        {"[null", false, false, {}, "line 1: illegal value"},
+        {"[null", true, false, {}, "line 1: illegal value"},
+        {"[true", false, false, {}, "line 1: illegal value"},
+        {"[true", true, false, {}, "line 1: illegal value"},
+        {"[false", false, false, {}, "line 1: illegal value"},
+        {"[false", true, false, {}, "line 1: illegal value"},
+        {"[\"a\\\\\"]", false, false, {}, "entry 1: \"a\\\" is not an IPv4 address"},
+        {"[\"a\\\\\"]",
+         true,
+         false,
+         {},
+         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
+        {"[\"\\uD83D\\uDE00\"]",
+         false,
+         false,
+         {},
+         "entry 1: \"\xF0"
+         "\x9F"
+         "\x98"
+         "\x80"
+         "\" is not an IPv4 address"},
+        {"[\"\\uD83D\\uDE00\"]",
+         true,
+         false,
+         {},
+         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
     };
     for (const auto& c : cases) {
         std::vector<DWORD> phones;
