@@ -176,6 +176,38 @@ TEST(JsonTextTest, ReplyTexts_EscapedAndMadeValidAsBefore) {
          "\xBF"
          "\xBD"
          "\"}"},
+        {"overlong3 \xE0"
+         "\x80"
+         "\xAF"
+         "",
+         "{\"text\":\"overlong3 \xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\"}"},
+        {"overlong4 \xF0"
+         "\x80"
+         "\x80"
+         "\xAF"
+         "",
+         "{\"text\":\"overlong4 \xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\"}"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Printable(CompactJson({{"text", JsonText(c.text)}})), Printable(c.json))
@@ -572,6 +604,12 @@ TEST(JsonReaderTest, ReadPhoneList_JsonTakenAndRefusedAsBefore) {
          {},
          "entry 1: \"0123456789012345678901234567890123456789...\" is not an IPv4 address"},
         {"[\"01234567890123456789012345678901234567890123456789\"]",
+         true,
+         false,
+         {},
+         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
+        {"[\"\\udc00x\"]", false, false, {}, "entry 1: \"?x\" is not an IPv4 address"},
+        {"[\"\\udc00x\"]",
          true,
          false,
          {},
