@@ -34,6 +34,9 @@ void RestoreConsole() {
 } // namespace
 
 void PrepareStandardStreams() {
+    // Standard input too: a list given on it reads as on Linux, and a
+    // Ctrl-Z in it is a byte, not its end.
+    _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 }
