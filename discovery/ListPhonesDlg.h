@@ -4,6 +4,7 @@
 
 #include "Dialog.h"
 #include "PhoneDiscovery.h"
+#include "PhoneListModel.h"
 
 #include <QTableView>
 #include <string>
@@ -27,9 +28,9 @@ public:
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // The list 1230 and its rows.
+    // The list 1230 and its rows, shown from the discovery's.
     QTableView m_PhoneList;
-    CPhoneListModel& m_PhoneRows;
+    CPhoneListModel m_PhoneRows;
     // The IP Address text of the row selected at OK; empty without one.
     std::string m_strIPAddress;
 
