@@ -2,10 +2,10 @@
 
 #include "Ipv4Text.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -126,26 +126,46 @@ void CFleetUpdate::Skip(CPhoneRun& run, const std::string& outcome, const std::s
 }
 
 void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
-    const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    // A line that is no JSON object names no event and is passed over.
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    const auto member = [&event](const char* pszKey) {
+        const auto it = event.find(pszKey);
+        return it != event.end() ? *it : nlohmann::json();
+    };
+    const auto text = [&member](const char* pszKey) {
+        const nlohmann::json value = member(pszKey);
+        return value.is_string() ? value.get<std::string>() : std::string();
+    };
+    const auto number = [&member](const char* pszKey) {
+        const nlohmann::json value = member(pszKey);
+        return value.is_number() ? value.get<double>() : 0.0;
+    };
+    const auto whole = [&member](const char* pszKey) {
+        const nlohmann::json value = member(pszKey);
+        return value.is_number_integer() ? value.get<long long>()
+               : value.is_number()       ? std::llround(value.get<double>())
+                                         : 0LL;
+    };
     CPhoneRun& run = m_runs[slot.nPhone];
-    const QString kind = event.value("event").toString();
+    const std::string kind = text("event");
     if (kind == "state") {
-        run.state = event.value("state").toString().toStdString();
+        run.state = text("state");
         m_report.OnProgress(run);
     } else if (kind == "progress") {
-        run.dSendSeconds = event.value("seconds").toDouble();
-        run.nBytes = event.value("bytes").toVariant().toLongLong();
-        run.nTotal = event.value("total").toVariant().toLongLong();
+        run.dSendSeconds = number("seconds");
+        run.nBytes = whole("bytes");
+        run.nTotal = whole("total");
         m_report.OnProgress(run);
     } else if (kind == "done") {
         slot.bDone = true;
-        run.nBytes = event.value("bytes").toVariant().toLongLong();
-        run.bFinished = event.value("finished").toBool();
-        const std::string outcome = event.value("outcome").toString().toStdString();
-        const std::string text = event.value("text").toString().toStdString();
+        run.nBytes = whole("bytes");
+        const nlohmann::json finished = member("finished");
+        run.bFinished = finished.is_boolean() && finished.get<bool>();
+        const std::string outcome = text("outcome");
+        const std::string reply = text("text");
         // A worker told to stop says "interrupted" itself, whatever its
         // procedure did on the way out.
-        Finish(run, outcome, text);
+        Finish(run, outcome, reply);
     }
 }
 

@@ -1,10 +1,7 @@
 #include "ReportFile.h"
 
 #include "CsvField.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "JsonText.h"
 
 #include <cmath>
 #include <cstdio>
@@ -73,18 +70,17 @@ std::string CReportFile::Json(const std::vector<CPhoneRun>& runs) {
     std::string out = "[";
     for (size_t i = 0; i < runs.size(); ++i) {
         const CPhoneRun& run = runs[i];
-        QJsonObject row;
-        row[kColumns[0]] = QString::fromStdString(run.address);
-        row[kColumns[1]] = QString::fromStdString(run.outcome);
+        nlohmann::json row;
+        row[kColumns[0]] = JsonText(run.address);
+        row[kColumns[1]] = JsonText(run.outcome);
         row[kColumns[2]] = run.bSucceeded;
-        row[kColumns[3]] = QString::fromStdString(run.text);
-        row[kColumns[4]] = static_cast<double>(run.nBytes);
-        row[kColumns[5]] = std::round(run.dSeconds * 1000) / 1000;
+        row[kColumns[3]] = JsonText(run.text);
+        row[kColumns[4]] = JsonNumber(static_cast<double>(run.nBytes));
+        row[kColumns[5]] = JsonNumber(std::round(run.dSeconds * 1000) / 1000);
         row[kColumns[6]] = run.nAttempt;
-        row[kColumns[7]] = QString::fromStdString(run.versionBefore);
-        row[kColumns[8]] = QString::fromStdString(run.versionAfter);
-        out += (i == 0 ? "\n  " : ",\n  ") +
-               QJsonDocument(row).toJson(QJsonDocument::Compact).toStdString();
+        row[kColumns[7]] = JsonText(run.versionBefore);
+        row[kColumns[8]] = JsonText(run.versionAfter);
+        out += (i == 0 ? "\n  " : ",\n  ") + CompactJson(row);
     }
     out += runs.empty() ? "]\n" : "\n]\n";
     return out;
