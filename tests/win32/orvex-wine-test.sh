@@ -9,6 +9,8 @@
 #               the phone gets no more blocks and no 0x81; interrupted, 130
 #   reader      the reader of --json goes away: both phones finish, one line
 #               on stderr, status 0
+#   fleet       check, a dry run and a canary that fails, with a CSV report:
+#               the same texts, events and rows as on Linux, paths masked
 #   list        list --json in the network namespaces of wine-netns.sh: the
 #               simulator's three phones in the list's order
 # Usage: orvex-wine-test.sh ORVEX_EXE CASE. Needs PHONE_SIM (the Linux
@@ -47,14 +49,17 @@ start_sim() {
     local address=$1 save=$2
     shift 2
     exec {fd}< <("$PHONE_SIM" --address "$address" --save "$save" "$@" 2>&1 & echo "pid $!")
-    local _ pid ready
-    read -r _ pid <&"$fd"
-    sims+=("$pid")
-    read -r -t 10 ready <&"$fd"
-    case "$ready" in
-    *" on $address:"*) ;;
-    *) echo "phone-sim on $address did not come up: $ready" >&2; exit 1 ;;
-    esac
+    # Its process id and its ready line, in whichever order they come.
+    local line pid= ready=
+    while [ -z "$pid" ] || [ -z "$ready" ]; do
+        read -r -t 10 line <&"$fd" || break
+        case "$line" in
+        "pid "*) pid=${line#pid }; sims+=("$pid") ;;
+        *" on $address:"*) ready=$line ;;
+        *) echo "phone-sim on $address: $line" >&2; break ;;
+        esac
+    done
+    [ -n "$ready" ] || { echo "phone-sim on $address did not come up" >&2; exit 1; }
 }
 
 stop_sims() {
@@ -176,6 +181,51 @@ reader)
     done
     [ "$(grep -c 'orvex: standard output is closed; nothing more is written there, and the updates run to their end' "$work/err")" = 1 ] ||
         fail "not said once on stderr: $(cat "$work/err")"
+    ;;
+fleet)
+    # The file's name as each program was given it, masked.
+    windir=$(winpath "$work")
+    mask() { sed -e "s#${windir//\\/\\\\}#WORK#g" -e "s#$work#WORK#g" -e 's#WORK\\#WORK/#g' "$1"; }
+    for run in linux windows; do
+        start_sim 127.0.19.31 "$work/$run-31.bin" --refuse
+        start_sim 127.0.19.32 "$work/$run-32.bin"
+        start_sim 127.0.19.33 "$work/$run-33.bin"
+        if [ "$run" = linux ]; then
+            orvex=("$ORVEX_LINUX")
+            dir=$work
+        else
+            orvex=(wine "$exe")
+            dir=$(winpath "$work")
+        fi
+        sep=/
+        [ "$run" = windows ] && sep='\'
+        "${orvex[@]}" check "$dir${sep}fw.bin" >"$work/$run.check" 2>&1
+        echo "check $?" >"$work/$run.status"
+        "${orvex[@]}" update-program "$dir${sep}fw.bin" --phone 127.0.19.31 --phone 127.0.19.32 \
+            --phone 127.0.19.33 --canary 1 --connect-timeout 1000 --dry-run \
+            --report "$dir${sep}$run.csv" >"$work/$run.dry" 2>&1
+        echo "dry-run $?" >>"$work/$run.status"
+        "${orvex[@]}" update-program "$dir${sep}fw.bin" --phone 127.0.19.31 --phone 127.0.19.32 \
+            --phone 127.0.19.33 --canary 1 --connect-timeout 1000 --json \
+            --report "$dir${sep}$run.csv" >"$work/$run.json" 2>"$work/$run.err"
+        echo "canary $?" >>"$work/$run.status"
+        stop_sims
+    done
+    diff "$work/linux.status" "$work/windows.status" >&2 || fail "the statuses differ"
+    grep -qx 'canary 1' "$work/windows.status" || fail "the canary's failure is not status 1"
+    for out in check dry; do
+        diff <(mask "$work/linux.$out" | sed 's#WORK/linux.csv#REPORT#') \
+            <(mask "$work/windows.$out" | sed 's#WORK/windows.csv#REPORT#') >&2 ||
+            fail "$out prints otherwise (< Linux, > Windows)"
+    done
+    diff <(events "$work/linux.json") <(events "$work/windows.json") >&2 ||
+        fail "the canary's events differ (< Linux, > Windows)"
+    grep -q '"outcome":"skipped"' "$work/windows.json" || fail "no phone skipped behind the canary"
+    diff <(sed -E 's/,[0-9]+\.[0-9]{3},/,S,/' "$work/linux.csv") \
+        <(sed -E 's/,[0-9]+\.[0-9]{3},/,S,/' "$work/windows.csv") >&2 ||
+        fail "the CSV reports differ (< Linux, > Windows)"
+    [ ! -s "$work/windows-32.bin" ] && [ ! -s "$work/windows-33.bin" ] ||
+        fail "a phone behind the failed canary got bytes"
     ;;
 list)
     bash "$(dirname "$0")/wine-netns.sh" "$exe" list --json --probes 2 --wait 1 \
