@@ -50,7 +50,7 @@ start_sim() {
     shift 2
     exec {fd}< <("$PHONE_SIM" --address "$address" --save "$save" "$@" 2>&1 & echo "pid $!")
     # Its process id and its ready line, in whichever order they come.
-    local line pid= ready=
+    local line pid='' ready=''
     while [ -z "$pid" ] || [ -z "$ready" ]; do
         read -r -t 10 line <&"$fd" || break
         case "$line" in
