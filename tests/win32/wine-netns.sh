@@ -35,14 +35,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The phone namespace lives as long as this process sleeps in it.
-unshare --net sleep infinity &
+# The phone namespace lives as long as this process sleeps in it; it and
+# the simulator die with this script, however it ends.
+setpriv --pdeathsig KILL unshare --net sleep infinity &
 holder_pid=$!
 for _ in $(seq 100); do
     [ "$(readlink /proc/$holder_pid/ns/net)" != "$(readlink /proc/self/ns/net)" ] && break
     sleep 0.01
 done
-phone() { nsenter --net=/proc/$holder_pid/ns/net "$@"; }
+phone_ns=/proc/$holder_pid/ns/net
+phone() { nsenter --net="$phone_ns" "$@"; }
 
 ip link set lo up
 ip link add veth-tool type veth peer name veth-phone netns /proc/$holder_pid/ns/net
@@ -63,7 +65,7 @@ cat >"$phones" <<'PHONES'
 192.168.0.20  00:09:45:10:ab:cd "VoIP v2.3" 2001 2 1 0
 192.168.1.10  00:09:45:10:ab:02 "Desk v1"   3010 4 2 0
 PHONES
-phone "$PHONE_SIM" --no-tcp --discovery --mcast-if 198.18.0.2 --phones-file "$phones" \
+setpriv --pdeathsig KILL nsenter --net="$phone_ns" "$PHONE_SIM" --no-tcp --discovery --mcast-if 198.18.0.2 --phones-file "$phones" \
     >"$sim_log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 500); do
