@@ -176,6 +176,38 @@ TEST(JsonTextTest, ReplyTexts_EscapedAndMadeValidAsBefore) {
          "\xBF"
          "\xBD"
          "\"}"},
+        {"overlong3 \xE0"
+         "\x80"
+         "\xAF"
+         "",
+         "{\"text\":\"overlong3 \xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\"}"},
+        {"overlong4 \xF0"
+         "\x80"
+         "\x80"
+         "\xAF"
+         "",
+         "{\"text\":\"overlong4 \xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\xEF"
+         "\xBF"
+         "\xBD"
+         "\"}"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Printable(CompactJson({{"text", JsonText(c.text)}})), Printable(c.json))
@@ -572,6 +604,38 @@ TEST(JsonReaderTest, ReadPhoneList_JsonTakenAndRefusedAsBefore) {
          {},
          "entry 1: \"0123456789012345678901234567890123456789...\" is not an IPv4 address"},
         {"[\"01234567890123456789012345678901234567890123456789\"]",
+         true,
+         false,
+         {},
+         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
+        {"[\"\\udc00x\"]", false, false, {}, "entry 1: \"?x\" is not an IPv4 address"},
+        {"[\"\\udc00x\"]",
+         true,
+         false,
+         {},
+         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
+        {"[null", false, false, {}, "line 1: illegal value"},
+        {"[null", true, false, {}, "line 1: illegal value"},
+        {"[true", false, false, {}, "line 1: illegal value"},
+        {"[true", true, false, {}, "line 1: illegal value"},
+        {"[false", false, false, {}, "line 1: illegal value"},
+        {"[false", true, false, {}, "line 1: illegal value"},
+        {"[\"a\\\\\"]", false, false, {}, "entry 1: \"a\\\" is not an IPv4 address"},
+        {"[\"a\\\\\"]",
+         true,
+         false,
+         {},
+         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
+        {"[\"\\uD83D\\uDE00\"]",
+         false,
+         false,
+         {},
+         "entry 1: \"\xF0"
+         "\x9F"
+         "\x98"
+         "\x80"
+         "\" is not an IPv4 address"},
+        {"[\"\\uD83D\\uDE00\"]",
          true,
          false,
          {},
