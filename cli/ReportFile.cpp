@@ -3,12 +3,8 @@
 #include "CsvField.h"
 #include "JsonText.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,56 +24,23 @@ bool EndsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t nDone = 0;
-    while (nDone < text.size()) {
-        const ssize_t n = write(fd, text.data() + nDone, text.size() - nDone);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        nDone += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
-CReportFile::~CReportFile() {
-    if (m_fd >= 0) {
-        close(m_fd);
-        unlink(m_tempPath.c_str());
-    }
-}
-
 bool CReportFile::Open(std::string* pError) {
-    std::string temp = m_path + ".XXXXXX";
-    m_fd = mkstemp(temp.data());
-    if (m_fd < 0) {
-        *pError = "--report " + m_path + ": cannot be written (" + strerror(errno) + ")";
-        return false;
-    }
-    m_tempPath = temp;
-    // mkstemp makes it private; a report is as readable as any file made here.
-    const mode_t nMask = umask(0);
-    umask(nMask);
-    fchmod(m_fd, 0666 & ~nMask);
-    return true;
+    std::string reason;
+    if (m_file.Open(&reason))
+        return true;
+    *pError = "--report " + m_path + ": cannot be written (" + reason + ")";
+    return false;
 }
 
 bool CReportFile::Commit(const std::vector<CPhoneRun>& runs, std::string* pError) {
     const std::string text = EndsWith(m_path, ".csv") ? Csv(runs) : Json(runs);
-    const bool bWritten = WriteAll(m_fd, text) && fsync(m_fd) == 0;
-    const int nError = errno;
-    close(m_fd);
-    m_fd = -1;
-    if (!bWritten || rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        *pError = "--report " + m_path + ": cannot be written (" +
-                  strerror(bWritten ? errno : nError) + ")";
-        unlink(m_tempPath.c_str());
-        return false;
-    }
-    return true;
+    std::string reason;
+    if (m_file.Commit(text, &reason))
+        return true;
+    *pError = "--report " + m_path + ": cannot be written (" + reason + ")";
+    return false;
 }
 
 std::string CReportFile::Csv(const std::vector<CPhoneRun>& runs) {
