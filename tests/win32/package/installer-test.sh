@@ -96,6 +96,10 @@ estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
     fail "EstimatedSize is $estimated KB, the folder holds $size_kb KB"
 path=$(reg_value "$environment" PATH)
 [ "$path" = "$path_before;$folder" ] || fail "PATH after the install is \"$path\""
+# An install over an install names the folder on PATH once all the same.
+wine "$setup" /S || fail "setup.exe /S over an install failed"
+path=$(reg_value "$environment" PATH)
+[ "$path" = "$path_before;$folder" ] || fail "PATH after a second install is \"$path\""
 
 # 2. The installed programs run: the tool from its Start menu entry, orvex
 # from a console by name alone, in a folder that does not hold it.
