@@ -2,4 +2,6 @@
 // must refuse.
 #include "ForeignLibrary.h"
 
-int main() { return ForeignValue(); }
+int main() {
+    return ForeignValue();
+}

@@ -29,8 +29,8 @@ BOOL CALLBACK MatchWindow(HWND wnd, LPARAM param) {
     DWORD owner = 0;
     GetWindowThreadProcessId(wnd, &owner);
     wchar_t text[256] = {};
-    if (owner == search->processId && IsWindowVisible(wnd) &&
-        GetWindowTextW(wnd, text, 256) > 0 && wcscmp(text, search->caption) == 0) {
+    if (owner == search->processId && IsWindowVisible(wnd) && GetWindowTextW(wnd, text, 256) > 0 &&
+        wcscmp(text, search->caption) == 0) {
         search->found = wnd;
         return FALSE;
     }
