@@ -18,7 +18,7 @@ packages=(
 if [ "${1:-}" = "windows" ]; then
     packages+=(
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64 nsis zip
+        wine wine64 nsis zip unzip
     )
 fi
 
