@@ -120,21 +120,32 @@ path=$(reg_value "$environment" PATH)
 kept=$(reg_value "$profile" InstallerTestKept)
 [ "$kept" = "0xc0a80101" ] || fail "the user's profile lost a value (it reads \"$kept\")"
 
-# 4. PATH is edited only when the installer's strings (1024 characters) hold
-# it whole: one that would grow too long stays as it is, and so does one
-# that grew too long after the install, though it still names the folder.
-# The programs are installed and removed all the same.
-long_path="$path_before"
-while [ ${#long_path} -lt 1000 ]; do long_path="$long_path;C:\\Tools\\Site $((${#long_path} % 97))"; done
+# 4. A folder of the user's choice (/D=, unquoted; Wine would quote one with
+# spaces), which a later install without /D keeps. PATH is edited only when
+# the installer's strings (1024 characters) hold it whole: one that would
+# grow too long stays as it is, and so does one that grew too long after the
+# install, though it names the folder. The programs come and go all the same.
+chosen='C:\OrvexToolKit'
+unix_chosen="$WINEPREFIX/drive_c/OrvexToolKit"
+# 1010 characters: read whole, but too long with ";C:\OrvexToolKit" added.
+long_path="$path_before;C:\\Tools\\"
+long_path="$long_path$(printf 'x%.0s' $(seq $((1010 - ${#long_path}))))"
 win reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$long_path" /f >/dev/null
-wine "$setup" /S || fail "setup.exe /S failed with a long PATH"
-[ -f "$unix_folder/orvex.exe" ] || fail "nothing installed with a long PATH"
+wine "$setup" /S "/D=$chosen" || fail "setup.exe /S /D=$chosen failed"
+[ -f "$unix_chosen/orvex.exe" ] || fail "nothing installed in $chosen"
+rm "$unix_chosen/orvex.exe"
+wine "$setup" /S || fail "setup.exe /S over an install in $chosen failed"
+[ -f "$unix_chosen/orvex.exe" ] || fail "a second install did not go to $chosen"
+[ ! -e "$unix_folder" ] || fail "a second install went to $folder, not to $chosen"
+[ "$(reg_value "$uninstall_key" InstallLocation)" = "$chosen" ] ||
+    fail "InstallLocation is not $chosen"
 path=$(reg_value "$environment" PATH)
 [ "$path" = "$long_path" ] || fail "the installer changed a PATH of ${#long_path} characters"
-grown_path="$path_before;$folder;${long_path#"$path_before;"};C:\\Tools\\Grown after the install"
+grown_path="$path_before;$chosen;${long_path#"$path_before;"};C:\\Tools\\Grown after the install"
 win reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$grown_path" /f >/dev/null
 uninstall
 path=$(reg_value "$environment" PATH)
 [ "$path" = "$grown_path" ] || fail "the uninstaller changed a PATH of ${#grown_path} characters"
-[ "$(snapshot)" = "$before" ] || fail "the uninstaller left files or keys behind (long PATH)"
+[ ! -e "$unix_chosen" ] || fail "the uninstaller left $chosen behind"
+[ "$(snapshot)" = "$before" ] || fail "the uninstaller left files or keys behind ($chosen)"
 echo "installer-test: installed, started, uninstalled without a trace"
