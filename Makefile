@@ -67,8 +67,9 @@ windows:
 # on loopback.
 test-windows: windows
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j$(JOBS) --target phone-sim
-	PHONE_SIM=$(BUILD)/tools/phone-sim/phone-sim scripts/test-windows.sh $(WINDOWS_BUILD) $(JOBS)
+	cmake --build $(BUILD) -j$(JOBS) --target phone-sim orvex
+	PHONE_SIM=$(abspath $(BUILD))/tools/phone-sim/phone-sim ORVEX_LINUX=$(abspath $(BUILD))/cli/orvex \
+		scripts/test-windows.sh $(WINDOWS_BUILD) $(JOBS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "CheckCommand.h"
+#include "Console.h"
 #include "InputFile.h"
 #include "ListCommand.h"
 #include "MemoryProfileStore.h"
@@ -143,6 +144,7 @@ int RunOrvex(int argc, char** argv) {
     // profile is never read or written.
     CMemoryProfileStore profile;
     SetProfileStore(&profile);
+    PrepareStandardStreams();
     const int nStatus = RunCommand(argc, argv);
     SetProfileStore(nullptr);
     return nStatus;
@@ -223,12 +225,14 @@ int RunCommand(int argc, char** argv) {
         ->required()
         ->check(CLI::IsMember({"program", "pflash"}));
     // Values of options, so that nothing a user typed is read as an option.
+    // The image comes open: a descriptor on Linux, a handle on Windows.
     pWorker->add_option("--image-fd", worker.fdImage)->required();
     pWorker->add_option("--phone", worker.phone)->required();
     pWorker->add_option("--connect-timeout", worker.timeouts.dwConnect);
     pWorker->add_option("--ack-timeout", worker.timeouts.dwAck);
     pWorker->add_option("--check-timeout", worker.timeouts.dwCheck);
     pWorker->add_flag("--yes", worker.bYes);
+    pWorker->add_option("--stop-event", worker.nStopEvent);
 
     try {
         app.parse(argc, argv);

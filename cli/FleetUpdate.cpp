@@ -2,17 +2,11 @@
 
 #include "Ipv4Text.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
+#include <cmath>
 #include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,54 +18,6 @@ std::string FormatSeconds(double dSeconds) {
 
 // How often a terminal's lines are redrawn.
 constexpr int kTickMs = 100;
-
-int g_fdSignalWrite = -1;
-
-void OnSignal(int) {
-    const int nSaved = errno;
-    const char c = 1;
-    ssize_t n = write(g_fdSignalWrite, &c, 1);
-    (void)n;
-    errno = nSaved;
-}
-
-// Ctrl-C and SIGTERM as a readable pipe for the poll loop, while it runs.
-class CSignalPipe {
-public:
-    CSignalPipe() {
-        if (pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0)
-            m_fds[0] = m_fds[1] = -1;
-        g_fdSignalWrite = m_fds[1];
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        // A write to standard output that the signal interrupts goes on;
-        // the poll loop sees the signal through the pipe.
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &m_oldInt);
-        sigaction(SIGTERM, &action, &m_oldTerm);
-    }
-    ~CSignalPipe() {
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-        g_fdSignalWrite = -1;
-        close(m_fds[0]);
-        close(m_fds[1]);
-    }
-    int Fd() const { return m_fds[0]; }
-    bool Take() {
-        char buf[16];
-        bool bAny = false;
-        while (read(m_fds[0], buf, sizeof buf) > 0)
-            bAny = true;
-        return bAny;
-    }
-
-private:
-    int m_fds[2];
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-};
 
 } // namespace
 
@@ -180,39 +126,55 @@ void CFleetUpdate::Skip(CPhoneRun& run, const std::string& outcome, const std::s
 }
 
 void CFleetUpdate::OnLine(CSlot& slot, const std::string& line) {
-    const QJsonObject event = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    // A line that is no JSON object names no event and is passed over.
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    const auto member = [&event](const char* pszKey) {
+        const auto it = event.find(pszKey);
+        return it != event.end() ? *it : nlohmann::json();
+    };
+    const auto text = [&member](const char* pszKey) {
+        const nlohmann::json value = member(pszKey);
+        return value.is_string() ? value.get<std::string>() : std::string();
+    };
+    const auto number = [&member](const char* pszKey) {
+        const nlohmann::json value = member(pszKey);
+        return value.is_number() ? value.get<double>() : 0.0;
+    };
+    const auto whole = [&member](const char* pszKey) {
+        const nlohmann::json value = member(pszKey);
+        return value.is_number_integer() ? value.get<long long>()
+               : value.is_number()       ? std::llround(value.get<double>())
+                                         : 0LL;
+    };
     CPhoneRun& run = m_runs[slot.nPhone];
-    const QString kind = event.value("event").toString();
+    const std::string kind = text("event");
     if (kind == "state") {
-        run.state = event.value("state").toString().toStdString();
+        run.state = text("state");
         m_report.OnProgress(run);
     } else if (kind == "progress") {
-        run.dSendSeconds = event.value("seconds").toDouble();
-        run.nBytes = event.value("bytes").toVariant().toLongLong();
-        run.nTotal = event.value("total").toVariant().toLongLong();
+        run.dSendSeconds = number("seconds");
+        run.nBytes = whole("bytes");
+        run.nTotal = whole("total");
         m_report.OnProgress(run);
     } else if (kind == "done") {
         slot.bDone = true;
-        run.nBytes = event.value("bytes").toVariant().toLongLong();
-        run.bFinished = event.value("finished").toBool();
-        const std::string outcome = event.value("outcome").toString().toStdString();
-        const std::string text = event.value("text").toString().toStdString();
+        run.nBytes = whole("bytes");
+        const nlohmann::json finished = member("finished");
+        run.bFinished = finished.is_boolean() && finished.get<bool>();
+        const std::string outcome = text("outcome");
+        const std::string reply = text("text");
         // A worker told to stop says "interrupted" itself, whatever its
         // procedure did on the way out.
-        Finish(run, outcome, text);
+        Finish(run, outcome, reply);
     }
 }
 
 void CFleetUpdate::OnWorkerEnded(CSlot& slot) {
-    const int nStatus = slot.pWorker->Wait();
+    const std::string ending = slot.pWorker->Wait();
     slot.bEnded = true;
     CPhoneRun& run = m_runs[slot.nPhone];
     if (!slot.bDone) {
-        std::string why = "worker ended without an outcome";
-        if (WIFSIGNALED(nStatus))
-            why += " (signal " + std::to_string(WTERMSIG(nStatus)) + ")";
-        else if (WIFEXITED(nStatus))
-            why += " (status " + std::to_string(WEXITSTATUS(nStatus)) + ")";
+        const std::string why = "worker ended without an outcome" + ending;
         Finish(run, m_bInterrupted ? "interrupted" : "failed",
                m_bInterrupted ? "interrupted" : why);
     }
@@ -247,12 +209,12 @@ void CFleetUpdate::Interrupt() {
     if (m_bInterrupted) {
         // A second Ctrl-C does not wait for the links to close.
         for (auto& slot : m_slots)
-            slot.pWorker->Signal(SIGKILL);
+            slot.pWorker->Kill();
         return;
     }
     m_bInterrupted = true;
     for (auto& slot : m_slots)
-        slot.pWorker->Signal(SIGTERM);
+        slot.pWorker->Stop();
     // A phone watched has begun its update: it is reported as such.
     if (m_pWatch)
         for (size_t nPhone : m_pWatch->Abandon())
@@ -267,7 +229,7 @@ void CFleetUpdate::Interrupt() {
 }
 
 int CFleetUpdate::Run() {
-    CSignalPipe signalPipe;
+    CStopRequest stop;
     const auto start = CPhoneRun::Clock::now();
     if (m_options.bConfirm || m_options.bSkipBusy) {
         m_pWatch = std::make_unique<CConfirmWatch>(
@@ -278,19 +240,18 @@ int CFleetUpdate::Run() {
     StartNext();
     auto nextTick = start;
     while (!m_slots.empty() || (m_pWatch && m_pWatch->IsBusy())) {
-        std::vector<pollfd> fds;
+        std::vector<CWorkerProcess*> workers;
         for (const auto& slot : m_slots)
-            fds.push_back({slot.pWorker->Fd(), POLLIN, 0});
-        fds.push_back({signalPipe.Fd(), POLLIN, 0});
+            workers.push_back(slot.pWorker.get());
         const auto now = CPhoneRun::Clock::now();
         const int nWait = static_cast<int>(std::max<long long>(
             0, std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count()));
-        if (poll(fds.data(), fds.size(), nWait) < 0 && errno != EINTR)
-            break;
-        if (signalPipe.Take())
+        std::vector<bool> ready;
+        CWorkerProcess::WaitAny(workers, stop, nWait, &ready);
+        if (stop.Take())
             Interrupt();
         for (size_t i = 0; i < m_slots.size(); ++i) {
-            if (fds[i].revents == 0)
+            if (!ready[i])
                 continue;
             std::vector<std::string> lines;
             const bool bOpen = m_slots[i].pWorker->Read(&lines);

@@ -3,11 +3,10 @@
 #include "HexReport.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
-#include <unistd.h>
 
 bool CheckInputFile(const std::string& path, bool bNonEmpty, std::string* pError) {
     struct stat st;
@@ -19,12 +18,13 @@ bool CheckInputFile(const std::string& path, bool bNonEmpty, std::string* pError
         *pError = path + ": is a folder, not a file";
         return false;
     }
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // The C runtime's open, which both platforms have.
+    FILE* const pFile = fopen(path.c_str(), "rb");
+    if (pFile == nullptr) {
         *pError = path + ": cannot be read: " + strerror(errno);
         return false;
     }
-    close(fd);
+    fclose(pFile);
     if (bNonEmpty && st.st_size == 0) {
         *pError = path + ": is empty";
         return false;

@@ -1,6 +1,6 @@
 #include "JsonReport.h"
 
-#include <QJsonDocument>
+#include "JsonText.h"
 
 #include <cmath>
 
@@ -12,29 +12,29 @@ double Rounded(double dValue, double dPerUnit) {
     return std::round(dValue * dPerUnit) / dPerUnit;
 }
 
-std::string Line(const QJsonObject& event) {
-    return QJsonDocument(event).toJson(QJsonDocument::Compact).toStdString() + "\n";
+std::string Line(const nlohmann::json& event) {
+    return CompactJson(event) + "\n";
 }
 } // namespace
 
 CJsonReport::CJsonReport(COutputQueue& out) : m_out(out), m_start(CPhoneRun::Clock::now()) {}
 
-QJsonObject CJsonReport::Event(const char* pszKind, const CPhoneRun* pRun) const {
-    QJsonObject event;
+nlohmann::json CJsonReport::Event(const char* pszKind, const CPhoneRun* pRun) const {
+    nlohmann::json event = nlohmann::json::object();
     event["event"] = pszKind;
-    event["time"] =
-        Rounded(std::chrono::duration<double>(CPhoneRun::Clock::now() - m_start).count(), 1000);
+    event["time"] = JsonNumber(
+        Rounded(std::chrono::duration<double>(CPhoneRun::Clock::now() - m_start).count(), 1000));
     if (pRun != nullptr)
-        event["phone"] = QString::fromStdString(pRun->address);
+        event["phone"] = JsonText(pRun->address);
     return event;
 }
 
-void CJsonReport::Write(const QJsonObject& event) {
+void CJsonReport::Write(const nlohmann::json& event) {
     m_out.Add(Line(event));
 }
 
 void CJsonReport::OnStart(const CPhoneRun& run) {
-    QJsonObject event = Event("start", &run);
+    nlohmann::json event = Event("start", &run);
     event["attempt"] = run.nAttempt;
     Write(event);
 }
@@ -61,36 +61,36 @@ void CJsonReport::OnTick(const std::vector<CPhoneRun>& runs) {
 
 void CJsonReport::WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_point now) {
     m_progress[run.dwAddress] = CSent{now, false};
-    QJsonObject event = Event("progress", &run);
-    event["state"] = QString::fromStdString(run.state);
-    event["bytes"] = static_cast<double>(run.nBytes);
-    event["total"] = static_cast<double>(run.nTotal);
+    nlohmann::json event = Event("progress", &run);
+    event["state"] = JsonText(run.state);
+    event["bytes"] = JsonNumber(static_cast<double>(run.nBytes));
+    event["total"] = JsonNumber(static_cast<double>(run.nTotal));
     event["percent"] = run.nTotal > 0 ? static_cast<int>(run.nBytes * 100 / run.nTotal) : 0;
-    event["blocksPerSecond"] = Rounded(run.BlocksPerSecond(), 10);
+    event["blocksPerSecond"] = JsonNumber(Rounded(run.BlocksPerSecond(), 10));
     m_out.AddProgress(run.dwAddress, Line(event));
 }
 
 void CJsonReport::OnRetry(const CPhoneRun& run) {
-    QJsonObject event = Event("retry", &run);
+    nlohmann::json event = Event("retry", &run);
     event["attempt"] = run.nAttempt;
-    event["outcome"] = QString::fromStdString(run.outcome);
-    event["text"] = QString::fromStdString(run.text);
+    event["outcome"] = JsonText(run.outcome);
+    event["text"] = JsonText(run.text);
     Write(event);
 }
 
 void CJsonReport::OnDone(const CPhoneRun& run) {
-    QJsonObject event = Event("done", &run);
-    event["outcome"] = QString::fromStdString(run.outcome);
+    nlohmann::json event = Event("done", &run);
+    event["outcome"] = JsonText(run.outcome);
     event["ok"] = run.bSucceeded;
     // True once the phone has taken the finishing byte: it installs, even
     // when the run was interrupted, and must not be powered off.
     event["finished"] = run.bFinished;
-    event["text"] = QString::fromStdString(run.text);
-    event["bytes"] = static_cast<double>(run.nBytes);
-    event["seconds"] = Rounded(run.dSeconds, 1000);
+    event["text"] = JsonText(run.text);
+    event["bytes"] = JsonNumber(static_cast<double>(run.nBytes));
+    event["seconds"] = JsonNumber(Rounded(run.dSeconds, 1000));
     event["attempts"] = run.nAttempt;
-    event["versionBefore"] = QString::fromStdString(run.versionBefore);
-    event["versionAfter"] = QString::fromStdString(run.versionAfter);
+    event["versionBefore"] = JsonText(run.versionBefore);
+    event["versionAfter"] = JsonText(run.versionAfter);
     Write(event);
 }
 
@@ -101,11 +101,11 @@ void CJsonReport::OnSummary(const std::vector<CPhoneRun>& runs, double dSeconds)
         nSucceeded += run.bSucceeded;
         nInterrupted += run.outcome == "interrupted";
     }
-    QJsonObject event = Event("summary", nullptr);
+    nlohmann::json event = Event("summary", nullptr);
     event["phones"] = static_cast<int>(runs.size());
     event["succeeded"] = nSucceeded;
     event["failed"] = static_cast<int>(runs.size()) - nSucceeded - nInterrupted;
     event["interrupted"] = nInterrupted;
-    event["seconds"] = Rounded(dSeconds, 1000);
+    event["seconds"] = JsonNumber(Rounded(dSeconds, 1000));
     Write(event);
 }

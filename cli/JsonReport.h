@@ -7,7 +7,7 @@
 #include "FleetReport.h"
 #include "OutputQueue.h"
 
-#include <QJsonObject>
+#include <nlohmann/json.hpp>
 
 #include <map>
 
@@ -23,8 +23,8 @@ public:
     void OnSummary(const std::vector<CPhoneRun>& runs, double dSeconds) override;
 
 private:
-    QJsonObject Event(const char* pszKind, const CPhoneRun* pRun) const;
-    void Write(const QJsonObject& event);
+    nlohmann::json Event(const char* pszKind, const CPhoneRun* pRun) const;
+    void Write(const nlohmann::json& event);
     void WriteProgress(const CPhoneRun& run, CPhoneRun::Clock::time_point now);
 
     COutputQueue& m_out;

@@ -2,6 +2,7 @@
 
 #include "CsvField.h"
 #include "Ipv4Text.h"
+#include "JsonText.h"
 #include "PhoneDiscovery.h"
 #include "RowFilter.h"
 #include "TextTable.h"
@@ -9,8 +10,6 @@
 #include "WinSock.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
 #include <algorithm>
@@ -52,12 +51,10 @@ void PrintCsv(const std::vector<const PhoneTexts*>& rows) {
 void PrintJson(const std::vector<const PhoneTexts*>& rows) {
     std::string out = "[";
     for (size_t nRow = 0; nRow < rows.size(); ++nRow) {
-        QJsonObject phone;
+        nlohmann::json phone = nlohmann::json::object();
         for (int nColumn = 0; nColumn < CPhoneRows::kColumns; ++nColumn)
-            phone[kJsonKeys[nColumn]] =
-                QString::fromStdString((*rows[nRow])[static_cast<size_t>(nColumn)]);
-        out += (nRow == 0 ? "\n  " : ",\n  ") +
-               QJsonDocument(phone).toJson(QJsonDocument::Compact).toStdString();
+            phone[kJsonKeys[nColumn]] = JsonText((*rows[nRow])[static_cast<size_t>(nColumn)]);
+        out += (nRow == 0 ? "\n  " : ",\n  ") + CompactJson(phone);
     }
     out += rows.empty() ? "]\n" : "\n]\n";
     fputs(out.c_str(), stdout);

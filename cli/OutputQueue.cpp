@@ -1,8 +1,8 @@
 #include "OutputQueue.h"
 
-#include <cerrno>
+#include "Console.h"
+
 #include <cstdio>
-#include <unistd.h>
 
 COutputQueue::COutputQueue(int fd, const char* pszClosedNote)
     : m_fd(fd), m_pszClosedNote(pszClosedNote), m_writer([this] { Writer(); }) {}
@@ -59,18 +59,6 @@ void COutputQueue::Finish() {
     m_writer.join();
 }
 
-bool COutputQueue::WriteAll(const std::string& text) {
-    size_t nDone = 0;
-    while (nDone < text.size()) {
-        const ssize_t n = write(m_fd, text.data() + nDone, text.size() - nDone);
-        if (n > 0)
-            nDone += static_cast<size_t>(n);
-        else if (n < 0 && errno != EINTR)
-            return false;
-    }
-    return true;
-}
-
 void COutputQueue::Writer() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
@@ -84,11 +72,12 @@ void COutputQueue::Writer() {
         m_bWriting = true;
         lock.unlock();
         // Blocks as long as the reader stalls; only this thread waits.
-        const bool bWritten = WriteAll(entry.text);
+        const bool bWritten = WriteAllTo(m_fd, entry.text.data(), entry.text.size());
         lock.lock();
         m_bWriting = false;
         if (!bWritten && !m_bClosed) {
-            // EPIPE (SIGPIPE is ignored) or any other end: nothing more can
+            // A closed pipe (on Linux EPIPE, SIGPIPE being ignored) or any
+            // other end: nothing more can
             // reach the reader.
             m_bClosed = true;
             m_entries.clear();

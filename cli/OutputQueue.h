@@ -42,7 +42,6 @@ private:
         uint64_t nKey;
     };
     void Writer();
-    bool WriteAll(const std::string& text);
 
     const int m_fd;
     const char* const m_pszClosedNote;

@@ -1,11 +1,7 @@
 #include "PhoneListReader.h"
 
 #include "Ipv4Text.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include "JsonReader.h"
 
 #include <algorithm>
 #include <numeric>
@@ -31,50 +27,52 @@ std::string Quoted(const std::string& text) {
     return "\"" + shown + (text.size() > 40 ? "...\"" : "\"");
 }
 
-int LineOfOffset(const std::string& text, int nOffset) {
+int LineOfOffset(const std::string& text, size_t nOffset) {
     int nLine = 1;
-    for (int i = 0; i < nOffset && i < static_cast<int>(text.size()); ++i)
-        nLine += text[static_cast<size_t>(i)] == '\n';
+    for (size_t i = 0; i < nOffset && i < text.size(); ++i)
+        nLine += text[i] == '\n';
     return nLine;
 }
 
 bool ReadJson(const std::string& text, std::vector<DWORD>* pPhones, std::string* pError,
               bool bOnlyFailed) {
-    QJsonParseError error;
-    const QJsonDocument doc =
-        QJsonDocument::fromJson(QByteArray(text.data(), static_cast<int>(text.size())), &error);
-    if (error.error != QJsonParseError::NoError) {
-        *pError = "line " + std::to_string(LineOfOffset(text, error.offset)) + ": " +
-                  error.errorString().toStdString();
+    nlohmann::json doc;
+    std::string reason;
+    size_t nOffset = 0;
+    if (!ReadJsonDocument(text, &doc, &reason, &nOffset)) {
+        *pError = "line " + std::to_string(LineOfOffset(text, nOffset)) + ": " + reason;
         return false;
     }
-    if (!doc.isArray()) {
+    if (!doc.is_array()) {
         *pError = "line 1: not a JSON array";
         return false;
     }
-    const QJsonArray phones = doc.array();
-    for (int i = 0; i < phones.size(); ++i) {
-        const QJsonValue entry = phones.at(i);
-        const QJsonObject fields = entry.toObject();
+    const nlohmann::json none;
+    const auto field = [&none](const nlohmann::json& fields, const char* pszKey) -> const auto& {
+        const auto it = fields.find(pszKey);
+        return it != fields.end() ? *it : none;
+    };
+    for (size_t i = 0; i < doc.size(); ++i) {
+        const nlohmann::json& entry = doc[i];
         // A listed phone has its "ip", a reported one its "address".
-        const QJsonValue ip = !entry.isObject()       ? entry
-                              : fields.contains("ip") ? fields.value("ip")
-                                                      : fields.value("address");
-        const QJsonValue ok = fields.value("ok");
-        if (bOnlyFailed && !ok.isBool()) {
+        const nlohmann::json& ip = !entry.is_object()     ? entry
+                                   : entry.contains("ip") ? entry["ip"]
+                                                          : field(entry, "address");
+        const nlohmann::json& ok = field(entry, "ok");
+        if (bOnlyFailed && !ok.is_boolean()) {
             *pError = "entry " + std::to_string(i + 1) +
                       ": no \"ok\" (--only-failed reads the JSON that --report writes)";
             return false;
         }
-        const std::string address = ip.toString().toStdString();
+        const std::string address = ip.is_string() ? ip.get<std::string>() : std::string();
         DWORD dwAddress = 0;
-        if (!ip.isString() || !ParseIpv4(address, &dwAddress)) {
+        if (!ip.is_string() || !ParseIpv4(address, &dwAddress)) {
             *pError = "entry " + std::to_string(i + 1) + ": " +
-                      (ip.isString() ? Quoted(address) + " is not an IPv4 address"
-                                     : std::string("no \"ip\" address"));
+                      (ip.is_string() ? Quoted(address) + " is not an IPv4 address"
+                                      : std::string("no \"ip\" address"));
             return false;
         }
-        if (!bOnlyFailed || !ok.toBool())
+        if (!bOnlyFailed || !ok.get<bool>())
             pPhones->push_back(dwAddress);
     }
     return true;

@@ -1,17 +1,10 @@
 #include "ReportFile.h"
 
 #include "CsvField.h"
+#include "JsonText.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,56 +24,23 @@ bool EndsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t nDone = 0;
-    while (nDone < text.size()) {
-        const ssize_t n = write(fd, text.data() + nDone, text.size() - nDone);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        nDone += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
-CReportFile::~CReportFile() {
-    if (m_fd >= 0) {
-        close(m_fd);
-        unlink(m_tempPath.c_str());
-    }
-}
-
 bool CReportFile::Open(std::string* pError) {
-    std::string temp = m_path + ".XXXXXX";
-    m_fd = mkstemp(temp.data());
-    if (m_fd < 0) {
-        *pError = "--report " + m_path + ": cannot be written (" + strerror(errno) + ")";
-        return false;
-    }
-    m_tempPath = temp;
-    // mkstemp makes it private; a report is as readable as any file made here.
-    const mode_t nMask = umask(0);
-    umask(nMask);
-    fchmod(m_fd, 0666 & ~nMask);
-    return true;
+    std::string reason;
+    if (m_file.Open(&reason))
+        return true;
+    *pError = "--report " + m_path + ": cannot be written (" + reason + ")";
+    return false;
 }
 
 bool CReportFile::Commit(const std::vector<CPhoneRun>& runs, std::string* pError) {
     const std::string text = EndsWith(m_path, ".csv") ? Csv(runs) : Json(runs);
-    const bool bWritten = WriteAll(m_fd, text) && fsync(m_fd) == 0;
-    const int nError = errno;
-    close(m_fd);
-    m_fd = -1;
-    if (!bWritten || rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        *pError = "--report " + m_path + ": cannot be written (" +
-                  strerror(bWritten ? errno : nError) + ")";
-        unlink(m_tempPath.c_str());
-        return false;
-    }
-    return true;
+    std::string reason;
+    if (m_file.Commit(text, &reason))
+        return true;
+    *pError = "--report " + m_path + ": cannot be written (" + reason + ")";
+    return false;
 }
 
 std::string CReportFile::Csv(const std::vector<CPhoneRun>& runs) {
@@ -110,18 +70,17 @@ std::string CReportFile::Json(const std::vector<CPhoneRun>& runs) {
     std::string out = "[";
     for (size_t i = 0; i < runs.size(); ++i) {
         const CPhoneRun& run = runs[i];
-        QJsonObject row;
-        row[kColumns[0]] = QString::fromStdString(run.address);
-        row[kColumns[1]] = QString::fromStdString(run.outcome);
+        nlohmann::json row;
+        row[kColumns[0]] = JsonText(run.address);
+        row[kColumns[1]] = JsonText(run.outcome);
         row[kColumns[2]] = run.bSucceeded;
-        row[kColumns[3]] = QString::fromStdString(run.text);
-        row[kColumns[4]] = static_cast<double>(run.nBytes);
-        row[kColumns[5]] = std::round(run.dSeconds * 1000) / 1000;
+        row[kColumns[3]] = JsonText(run.text);
+        row[kColumns[4]] = JsonNumber(static_cast<double>(run.nBytes));
+        row[kColumns[5]] = JsonNumber(std::round(run.dSeconds * 1000) / 1000);
         row[kColumns[6]] = run.nAttempt;
-        row[kColumns[7]] = QString::fromStdString(run.versionBefore);
-        row[kColumns[8]] = QString::fromStdString(run.versionAfter);
-        out += (i == 0 ? "\n  " : ",\n  ") +
-               QJsonDocument(row).toJson(QJsonDocument::Compact).toStdString();
+        row[kColumns[7]] = JsonText(run.versionBefore);
+        row[kColumns[8]] = JsonText(run.versionAfter);
+        out += (i == 0 ? "\n  " : ",\n  ") + CompactJson(row);
     }
     out += runs.empty() ? "]\n" : "\n]\n";
     return out;

@@ -1,11 +1,11 @@
 // --report FILE: one row per phone (address, outcome, ok, text, bytes,
 // seconds, attempts, version before and after), as CSV when the name ends in
 // ".csv" and as a JSON array otherwise, which --phones-from reads back. The
-// file appears whole or not at all: the rows go to a temporary file beside it
-// that is renamed over it, so a reader, or yesterday's report being retried
+// file appears whole or not at all (CAtomicFile), so a reader, or yesterday's report being retried
 // with --only-failed, never sees half a report.
 #pragma once
 
+#include "AtomicFile.h"
 #include "PhoneRun.h"
 
 #include <string>
@@ -13,10 +13,7 @@
 
 class CReportFile {
 public:
-    explicit CReportFile(std::string path) : m_path(std::move(path)) {}
-    ~CReportFile(); // removes a temporary file that was never renamed
-    CReportFile(const CReportFile&) = delete;
-    CReportFile& operator=(const CReportFile&) = delete;
+    explicit CReportFile(std::string path) : m_path(path), m_file(std::move(path)) {}
 
     // Makes the temporary file before any phone is touched, so a report that
     // cannot be written stops the run before it starts. False with a
@@ -31,6 +28,5 @@ public:
 
 private:
     std::string m_path;
-    std::string m_tempPath;
-    int m_fd = -1;
+    CAtomicFile m_file; // removes its temporary file when it was never put in place
 };

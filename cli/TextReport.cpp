@@ -1,10 +1,10 @@
 #include "TextReport.h"
 
+#include "Console.h"
 #include "TextTable.h"
 #include "TextWidth.h"
 
 #include <algorithm>
-#include <sys/ioctl.h>
 
 namespace {
 
@@ -104,10 +104,10 @@ void CTextReport::OnTick(const std::vector<CPhoneRun>& runs) {
 }
 
 CTextReport::CSize CTextReport::TerminalSize() const {
-    winsize size{};
-    if (ioctl(m_fdTerminal, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0)
+    CSize size{kDefaultColumns, kDefaultRows};
+    if (!::TerminalSize(m_fdTerminal, &size.nColumns, &size.nRows))
         return {kDefaultColumns, kDefaultRows};
-    return {size.ws_col, size.ws_row};
+    return size;
 }
 
 std::string CTextReport::DrawOverLiveArea(const std::vector<std::string>& lines, size_t nColumns) {

@@ -1,6 +1,7 @@
 #include "UpdateCommand.h"
 
 #include "ConfirmFlashPageFile.h"
+#include "Console.h"
 #include "DryRun.h"
 #include "FleetUpdate.h"
 #include "InputFile.h"
@@ -13,13 +14,10 @@
 #include "TextReport.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -152,7 +150,7 @@ bool CUpdateCommand::CollectPhones(std::vector<DWORD>* pPhones, std::string* pEr
 bool CUpdateCommand::ConfirmPage(std::string* pError) {
     if (!m_options.bFlashPage || m_options.bYes)
         return true;
-    const bool bTerminal = isatty(STDIN_FILENO) && m_options.phonesFrom != "-";
+    const bool bTerminal = IsTerminal(fileno(stdin)) && m_options.phonesFrom != "-";
     CTerminalSeams terminal;
     CNoAnswerSeams noAnswer;
     SetUserSeams(bTerminal ? static_cast<IUserSeams*>(&terminal) : &noAnswer);
@@ -185,10 +183,13 @@ int CUpdateCommand::Run() {
         return RunDryRun(m_options, phones, m_image);
     // A reader that goes away (EPIPE) ends the output, never a phone's
     // update; one that stalls holds up nothing but the output.
-    signal(SIGPIPE, SIG_IGN);
-    COutputQueue out(STDOUT_FILENO, kOutputClosed);
+    KeepRunningWhenReaderGoes();
+    const int fdOut = fileno(stdout);
+    // Plain lines where the terminal cannot draw in place.
+    const bool bDisplay = !m_options.bJson && IsTerminal(fdOut) && StartTerminalDisplay(fdOut);
+    COutputQueue out(fdOut, kOutputClosed);
     CJsonReport json(out);
-    CTextReport text(out, isatty(STDOUT_FILENO) ? STDOUT_FILENO : -1);
+    CTextReport text(out, bDisplay ? fdOut : -1);
     IFleetReport& report = m_options.bJson ? static_cast<IFleetReport&>(json) : text;
     CFleetUpdate fleet(m_options, phones, report);
     int nStatus = fleet.Run();

@@ -44,7 +44,7 @@ std::string InterruptedText(bool bFlashPage, bool bFinished) {
 } // namespace
 
 int RunUpdateWorker(const CWorkerOptions& options) {
-    InstallWorkerStop();
+    InstallWorkerStop(options.nStopEvent);
     CWorkerOutput output(stdout);
     DWORD dwPhone = 0;
     if (!ParseIpv4(options.phone, &dwPhone)) {

@@ -12,4 +12,5 @@ struct CWorkerOptions {
     std::string phone;      // dotted IPv4
     CLinkTimeouts timeouts; // connect, ack and check from the command line
     bool bYes = false;      // the flash-page question has been answered Yes
+    int nStopEvent = -1;    // Windows: the inherited event by which orvex stops it
 };

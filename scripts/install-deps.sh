@@ -9,7 +9,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     libgl-dev libxkbcommon-dev libx11-dev fonts-dejavu-core
-    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
     clang libclang-rt-14-dev
     iproute2 xvfb xauth x11-apps imagemagick tcpdump
     python3 dpkg-dev file desktop-file-utils appstream mandoc man-db lintian
@@ -18,7 +18,7 @@ packages=(
 if [ "${1:-}" = "windows" ]; then
     packages+=(
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64 nsis zip unzip
+        wine wine64 nsis zip unzip nlohmann-json3-dev
     )
 fi
 

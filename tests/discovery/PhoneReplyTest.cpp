@@ -1,7 +1,7 @@
 #include "PhoneReply.h"
 #include "ResolveHostAddress.h"
+#include "SocketApi.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -71,9 +71,9 @@ TEST(ResolveHostAddressTest, TextsResolveToNetworkOrder) {
     const std::vector<CCase> table = {
         {"192.168.1.20", "192.168.1.20"},
         {"10.0.0.5", "10.0.0.5"},
-        {"localhost", "127.0.0.1"},                   // a name goes through the look-up
+        {"localhost", "127.0.0.1"},                  // a name goes through the look-up
         {"no-such-host.invalid", "255.255.255.255"}, // both fail: all ones
     };
     for (const CCase& c : table)
-        EXPECT_EQ(inet_addr(c.pszExpected), ResolveHostAddress(c.text)) << c.text;
+        EXPECT_EQ(InetAddr(c.pszExpected), ResolveHostAddress(c.text)) << c.text;
 }

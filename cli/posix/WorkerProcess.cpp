@@ -1,8 +1,11 @@
+// The Linux side of WorkerProcess.h: fork and exec of /proc/self/exe, the
+// worker's standard output a pipe, stop and kill as signals, and waitpid.
 #include "WorkerProcess.h"
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +14,15 @@ namespace {
 // The binary that runs now; a worker is the same program.
 const char kSelf[] = "/proc/self/exe";
 } // namespace
+
+struct CWorkerProcess::CState {
+    pid_t pid;
+    int fd; // the read end of the worker's standard output
+    bool bReaped = false;
+    int nStatus = 0;
+};
+
+CWorkerProcess::CWorkerProcess(std::unique_ptr<CState> pState) : m_pState(std::move(pState)) {}
 
 std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::string>& args,
                                                       int fdKeep) {
@@ -71,21 +83,37 @@ std::unique_ptr<CWorkerProcess> CWorkerProcess::Start(const std::vector<std::str
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     close(fds[1]);
     fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
-    return std::unique_ptr<CWorkerProcess>(new CWorkerProcess(pid, fds[0]));
+    auto pState = std::make_unique<CState>();
+    pState->pid = pid;
+    pState->fd = fds[0];
+    return std::unique_ptr<CWorkerProcess>(new CWorkerProcess(std::move(pState)));
 }
 
 CWorkerProcess::~CWorkerProcess() {
-    if (!m_bReaped) {
-        kill(m_pid, SIGKILL);
+    if (!m_pState->bReaped) {
+        kill(m_pState->pid, SIGKILL);
         Wait();
     }
-    close(m_fd);
+    close(m_pState->fd);
+}
+
+void CWorkerProcess::WaitAny(const std::vector<CWorkerProcess*>& workers, const CStopRequest& stop,
+                             int nMilliseconds, std::vector<bool>* pReady) {
+    std::vector<pollfd> fds;
+    for (const CWorkerProcess* pWorker : workers)
+        fds.push_back({pWorker->m_pState->fd, POLLIN, 0});
+    fds.push_back({stop.Fd(), POLLIN, 0});
+    pReady->assign(workers.size(), false);
+    if (poll(fds.data(), fds.size(), nMilliseconds) < 0)
+        return; // EINTR: the stop request's pipe tells the rest
+    for (size_t i = 0; i < workers.size(); ++i)
+        (*pReady)[i] = fds[i].revents != 0;
 }
 
 bool CWorkerProcess::Read(std::vector<std::string>* pLines) {
     char buf[4096];
     for (;;) {
-        const ssize_t n = read(m_fd, buf, sizeof buf);
+        const ssize_t n = read(m_pState->fd, buf, sizeof buf);
         if (n > 0) {
             m_strPending.append(buf, static_cast<size_t>(n));
             continue;
@@ -101,18 +129,28 @@ bool CWorkerProcess::Read(std::vector<std::string>* pLines) {
     }
 }
 
-void CWorkerProcess::Signal(int nSignal) const {
-    if (!m_bReaped)
-        kill(m_pid, nSignal);
+void CWorkerProcess::Stop() {
+    if (!m_pState->bReaped)
+        kill(m_pState->pid, SIGTERM);
 }
 
-int CWorkerProcess::Wait() {
-    if (m_bReaped)
-        return m_nStatus;
-    int nStatus = 0;
-    while (waitpid(m_pid, &nStatus, 0) < 0 && errno == EINTR) {
+void CWorkerProcess::Kill() {
+    if (!m_pState->bReaped)
+        kill(m_pState->pid, SIGKILL);
+}
+
+std::string CWorkerProcess::Wait() {
+    CState& state = *m_pState;
+    if (!state.bReaped) {
+        int nStatus = 0;
+        while (waitpid(state.pid, &nStatus, 0) < 0 && errno == EINTR) {
+        }
+        state.bReaped = true;
+        state.nStatus = nStatus;
     }
-    m_bReaped = true;
-    m_nStatus = nStatus;
-    return nStatus;
+    if (WIFSIGNALED(state.nStatus))
+        return " (signal " + std::to_string(WTERMSIG(state.nStatus)) + ")";
+    if (WIFEXITED(state.nStatus))
+        return " (status " + std::to_string(WEXITSTATUS(state.nStatus)) + ")";
+    return "";
 }

@@ -1,10 +1,13 @@
+// The Windows side of WorkerStop.h: the stop comes as the event orvex handed
+// the worker (set by CWorkerProcess::Stop), or as a console control for a
+// worker run by hand. Waits take the link's event and the stop event in one
+// WaitForMultipleObjects.
 #include "WorkerStop.h"
 
+#include "StopCalls.h"
+
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <poll.h>
 
 namespace {
 
@@ -12,23 +15,17 @@ std::atomic<bool> g_bStopped{false};
 // Manual-reset: every later wait ends at once too.
 CEvent g_stopEvent(true, false);
 
-void OnStopSignal(int) {
-    const int nSaved = errno;
+void OnStop() {
     g_bStopped = true;
-    g_stopEvent.Set(); // an eventfd write, safe in a signal handler
-    errno = nSaved;
+    g_stopEvent.Set();
 }
 
 } // namespace
 
-void InstallWorkerStop() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    // A write to the parent that the signal interrupts goes on.
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+void InstallWorkerStop(int nStopEvent) {
+    StopCalls::CatchConsoleControl(OnStop);
+    if (nStopEvent != -1)
+        StopCalls::WatchEvent(nStopEvent, OnStop);
 }
 
 bool IsWorkerStopped() {
@@ -50,16 +47,20 @@ DWORD WorkerWait(HEVENT hEvent, DWORD dwMilliseconds) {
             return WAIT_OBJECT_0;
         if (g_bStopped)
             return WAIT_TIMEOUT;
-        int nWait = -1;
+        DWORD dwWait = INFINITE;
         if (dwMilliseconds != INFINITE) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return WAIT_TIMEOUT;
-            nWait = static_cast<int>(left.count());
+            dwWait = static_cast<DWORD>(left.count());
         }
-        pollfd fds[2] = {{hEvent->GetNative(), POLLIN, 0}, {g_stopEvent.GetNative(), POLLIN, 0}};
-        if (poll(fds, 2, nWait) < 0 && errno != EINTR)
+        const uint32_t nResult =
+            StopCalls::WaitForEither(hEvent->GetNative(), g_stopEvent.GetNative(), dwWait);
+        // The link's event was taken by the wait itself.
+        if (nResult == 0)
+            return WAIT_OBJECT_0;
+        if (nResult != 1 && nResult != WAIT_TIMEOUT)
             return WAIT_FAILED;
     }
 }

@@ -1,6 +1,7 @@
+// The Linux side of InputImage.h: the bytes in a sealed memfd.
 #include "InputImage.h"
 
-#include "HexFile.h"
+#include "HexStop.h"
 #include "UploadSize.h"
 
 #include <cerrno>
@@ -34,33 +35,6 @@ private:
     int m_fd;
 };
 
-// Where the HEX reader stops reading: at a Ctrl-Z that begins a line, or
-// one character into a line too long to be a record. Nothing after it can
-// change what is sent, so nothing after it is kept: /dev/zero ends here.
-class CHexStop {
-public:
-    // How many of the n bytes the reader can reach.
-    size_t Scan(const char* p, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            if (p[i] == '\n' || p[i] == '\r') {
-                m_nLine = 0;
-            } else if (m_nLine == 0 && p[i] == CHexFile::kEndOfFileMark) {
-                m_bStopped = true;
-                return i;
-            } else if (++m_nLine > CHexFile::kMaxLineLength) {
-                m_bStopped = true;
-                return i + 1;
-            }
-        }
-        return n;
-    }
-    bool Stopped() const { return m_bStopped; }
-
-private:
-    int m_nLine = 0;
-    bool m_bStopped = false;
-};
-
 bool WriteAll(int fd, const char* p, size_t n) {
     while (n > 0) {
         const ssize_t nDone = write(fd, p, n);
@@ -80,6 +54,14 @@ std::string TooLong(const std::string& path) {
 }
 
 } // namespace
+
+std::string CInputImage::Path() const {
+    return DescriptorPath(m_fd);
+}
+
+std::string CInputImage::DescriptorPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
 
 CInputImage::~CInputImage() {
     if (m_fd >= 0)
