@@ -23,11 +23,21 @@ fail() {
     exit 1
 }
 win() { wine "$@" 2>/dev/null | tr -d '\r'; }
-# The data of one registry value, or nothing when it is absent.
+# The data of one value in the listing of a key (`reg query KEY`).
+value_in() { sed -n "s/^    $2    REG_[A-Z_]*    //p" <<<"$1"; }
+# The data of one registry value, or nothing when it is absent. A second
+# try, as a loaded machine can fail a start of wine now and then.
 reg_value() {
-    win reg query "$1" /v "$2" | sed -n "s/^    $2    REG_[A-Z_]*    //p" || true
+    local listing
+    listing=$(win reg query "$1" /v "$2") || { sleep 1; listing=$(win reg query "$1" /v "$2") || true; }
+    value_in "$listing" "$2"
 }
-key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+# Absent only when reg says so, not when wine itself failed.
+key_exists() {
+    local complaint
+    complaint=$(wine reg query "$1" 2>&1) || true
+    ! grep -q "Unable to find the specified registry key" <<<"$complaint"
+}
 
 folder='C:\Program Files\Orvex Tool Kit'
 unix_folder="$WINEPREFIX/drive_c/Program Files/Orvex Tool Kit"
@@ -81,17 +91,18 @@ for exe in OrvexToolKit.exe orvex.exe; do
 done
 [ -f "$menu/Programs/Orvex Tool Kit.lnk" ] || fail "no Start menu entry"
 
+uninstall_values=$(win reg query "$uninstall_key")
 for expected in "DisplayName=Orvex Tool Kit" "DisplayVersion=$version" \
     "Publisher=Quillmark Communications" "InstallLocation=$folder" \
     "UninstallString=\"$folder\\uninstall.exe\"" \
     "QuietUninstallString=\"$folder\\uninstall.exe\" /S" \
     "DisplayIcon=$folder\\OrvexToolKit.exe" "NoModify=0x1" "NoRepair=0x1"; do
     name=${expected%%=*}
-    got=$(reg_value "$uninstall_key" "$name")
+    got=$(value_in "$uninstall_values" "$name")
     [ "$got" = "${expected#*=}" ] || fail "Uninstall\\OrvexToolKit $name is \"$got\""
 done
 size_kb=$(du -k --apparent-size -c "$unix_folder"/* | tail -1 | cut -f1)
-estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
+estimated=$(($(value_in "$uninstall_values" EstimatedSize)))
 [ $((estimated - size_kb)) -le 4 ] && [ $((size_kb - estimated)) -le 4 ] ||
     fail "EstimatedSize is $estimated KB, the folder holds $size_kb KB"
 path=$(reg_value "$environment" PATH)
@@ -140,12 +151,12 @@ wine "$setup" /S || fail "setup.exe /S over an install in $chosen failed"
 [ "$(reg_value "$uninstall_key" InstallLocation)" = "$chosen" ] ||
     fail "InstallLocation is not $chosen"
 path=$(reg_value "$environment" PATH)
-[ "$path" = "$long_path" ] || fail "the installer changed a PATH of ${#long_path} characters"
+[ "$path" = "$long_path" ] || fail "the installer changed a PATH of ${#long_path} characters into \"$path\""
 grown_path="$path_before;$chosen;${long_path#"$path_before;"};C:\\Tools\\Grown after the install"
 win reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$grown_path" /f >/dev/null
 uninstall
 path=$(reg_value "$environment" PATH)
-[ "$path" = "$grown_path" ] || fail "the uninstaller changed a PATH of ${#grown_path} characters"
+[ "$path" = "$grown_path" ] || fail "the uninstaller changed a PATH of ${#grown_path} characters into \"$path\""
 [ ! -e "$unix_chosen" ] || fail "the uninstaller left $chosen behind"
 [ "$(snapshot)" = "$before" ] || fail "the uninstaller left files or keys behind ($chosen)"
 echo "installer-test: installed, started, uninstalled without a trace"
