@@ -249,7 +249,7 @@ int RunCommand(int argc, char** argv) {
     }
 
     if (pList->parsed())
-        return RunListCommand(list, argc, argv);
+        return RunListCommand(list);
     if (pProgram->parsed())
         return CUpdateCommand(program).Run();
     if (pPflash->parsed())

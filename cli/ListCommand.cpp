@@ -3,16 +3,15 @@
 #include "CsvField.h"
 #include "Ipv4Text.h"
 #include "JsonText.h"
+#include "MessageQueue.h"
 #include "PhoneDiscovery.h"
 #include "RowFilter.h"
 #include "TextTable.h"
 #include "Trace.h"
 #include "WinSock.h"
 
-#include <QCoreApplication>
-#include <QTimer>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -62,7 +61,7 @@ void PrintJson(const std::vector<const PhoneTexts*>& rows) {
 
 } // namespace
 
-int RunListCommand(const CListOptions& options, int argc, char** argv) {
+int RunListCommand(const CListOptions& options) {
     DWORD dwLocal = 0;
     if (!options.localAddress.empty() && !ParseIpv4(options.localAddress, &dwLocal)) {
         fprintf(stderr, "orvex: --local-address \"%s\": not an IPv4 address\n",
@@ -85,30 +84,35 @@ int RunListCommand(const CListOptions& options, int argc, char** argv) {
     }
     size_t nListed = 0;
     {
-        QCoreApplication app(argc, argv);
+        using Clock = std::chrono::steady_clock;
         CPhoneDiscovery discovery(dwLocal);
         discovery.Start();
-        const auto quitAfterListening = [&app, &options] {
-            QTimer::singleShot(static_cast<int>(options.dSeconds * 1000), &app,
-                               &QCoreApplication::quit);
-        };
         // The rows keep one phone per address, so the replies to every
-        // probe merge into them.
+        // probe merge into them. The thread's own queue delivers them, as
+        // on Windows: no toolkit's loop is needed.
         int nSent = 1;
-        QTimer probes;
-        probes.setInterval(kProbeIntervalMs);
-        QObject::connect(&probes, &QTimer::timeout, &app, [&] {
-            discovery.SendProbe();
-            if (++nSent == options.nProbes) {
-                probes.stop();
-                quitAfterListening();
+        auto nextProbe = Clock::now() + std::chrono::milliseconds(kProbeIntervalMs);
+        const auto listen = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(options.dSeconds));
+        auto end = nSent < options.nProbes ? Clock::time_point::max() : Clock::now() + listen;
+        for (;;) {
+            const auto now = Clock::now();
+            if (nSent < options.nProbes && now >= nextProbe) {
+                discovery.SendProbe();
+                nextProbe += std::chrono::milliseconds(kProbeIntervalMs);
+                if (++nSent == options.nProbes)
+                    end = Clock::now() + listen;
             }
-        });
-        if (nSent < options.nProbes)
-            probes.start();
-        else
-            quitAfterListening();
-        app.exec();
+            if (Clock::now() >= end)
+                break;
+            const auto until = std::min(end, nSent < options.nProbes ? nextProbe : end);
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            MSG msg;
+            if (GetMessage(&msg, static_cast<DWORD>(std::max<long long>(0, wait.count()))) &&
+                !DispatchMessage(msg))
+                ReleaseMessage(msg);
+        }
         discovery.Stop();
 
         const CPhoneRows& rows = discovery.Rows();

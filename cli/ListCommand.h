@@ -18,4 +18,4 @@ struct CListOptions {
 
 // 0 when at least one phone is listed, 1 when none is (none answered, or
 // none passed --where), 2 for a bad address or condition.
-int RunListCommand(const CListOptions& options, int argc, char** argv);
+int RunListCommand(const CListOptions& options);

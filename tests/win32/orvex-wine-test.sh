@@ -9,6 +9,8 @@
 #               the phone gets no more blocks and no 0x81; interrupted, 130
 #   reader      the reader of --json goes away: both phones finish, one line
 #               on stderr, status 0
+#   list        list --json in the network namespaces of wine-netns.sh: the
+#               simulator's three phones in the list's order
 # Usage: orvex-wine-test.sh ORVEX_EXE CASE. Needs PHONE_SIM (the Linux
 # simulator) and ORVEX_LINUX (the Linux orvex); runs in the Wine prefix of
 # scripts/test-windows.sh.
@@ -174,6 +176,18 @@ reader)
     done
     [ "$(grep -c 'orvex: standard output is closed; nothing more is written there, and the updates run to their end' "$work/err")" = 1 ] ||
         fail "not said once on stderr: $(cat "$work/err")"
+    ;;
+list)
+    bash "$(dirname "$0")/wine-netns.sh" "$exe" list --json --probes 2 --wait 1 \
+        --local-address 198.18.0.1 >"$work/out" 2>"$work/err"
+    status=$?
+    [ "$status" -eq 77 ] && { echo "skipped: $(cat "$work/out")"; exit 77; }
+    [ "$status" -eq 0 ] || fail "status $status, not 0: $(cat "$work/out" "$work/err")"
+    [ "$(grep -o '"ip":"[0-9.]*"' "$work/out" | tr '\n' ' ')" = \
+        '"ip":"192.168.0.20" "ip":"192.168.1.10" "ip":"192.168.1.9" ' ] ||
+        fail "not the three phones in order: $(cat "$work/out")"
+    grep -q '"mac":"00-09-45-10-ab-cd".*"phoneNumber":"2001"' "$work/out" ||
+        fail "192.168.0.20's row: $(cat "$work/out")"
     ;;
 *)
     echo "unknown case $case_name" >&2
