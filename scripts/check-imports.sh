@@ -14,7 +14,7 @@ allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|ws2_32|shell32|ole32
 status=0
 for exe in "$@"; do
     dump=$("$objdump" -p "$exe") || { echo "check-imports: cannot read $exe" >&2; exit 2; }
-    dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
+    dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr '[:upper:]' '[:lower:]' | sort -u)
     [ -n "$dlls" ] || { echo "check-imports: $exe lists no imports" >&2; status=1; continue; }
     foreign=$(grep -Ev "$allowed" <<<"$dlls" || true)
     if [ -n "$foreign" ]; then

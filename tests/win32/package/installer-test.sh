@@ -73,7 +73,9 @@ uninstall() {
     local quiet
     quiet=$(reg_value "$uninstall_key" QuietUninstallString)
     [[ $quiet =~ ^\"([^\"]+)\"\ (.*)$ ]] || fail "QuietUninstallString is \"$quiet\""
-    wine "${BASH_REMATCH[1]}" ${BASH_REMATCH[2]} || fail "the uninstaller failed"
+    local program=${BASH_REMATCH[1]} options
+    read -ra options <<<"${BASH_REMATCH[2]}"
+    wine "$program" "${options[@]}" || fail "the uninstaller failed"
     for _ in $(seq 60); do
         key_exists "$uninstall_key" || return 0
         sleep 0.5
