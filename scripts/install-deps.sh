@@ -18,7 +18,7 @@ packages=(
 if [ "${1:-}" = "windows" ]; then
     packages+=(
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-        wine wine64 nsis zip nlohmann-json3-dev
+        wine wine64 nsis zip unzip nlohmann-json3-dev
     )
 fi
 

@@ -1,0 +1,4 @@
+// The one function of the DLL that ForeignImport.cpp imports.
+#pragma once
+
+__declspec(dllimport) int ForeignValue();
