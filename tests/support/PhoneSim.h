@@ -7,7 +7,7 @@
 // 127.0.5 the bench, 127.0.6 orvex end to end, 127.0.7 orvex's terminal,
 // 127.0.8 --phones-from, 127.0.9 orvex's reports, 127.0.10 its canary and
 // failure budget, 127.0.11 its dry run, 127.0.15 orvex's stops, 127.0.16 the
-// Windows suite.
+// Windows suite, 127.0.21 the Windows windowed test (ToolUiTest.sh).
 #pragma once
 
 #include "ChildProcess.h"
