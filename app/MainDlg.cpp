@@ -12,10 +12,8 @@ constexpr int kSaveLengthMax = 640000;
 constexpr DWORD kDefaultPeerAddress = 3232235777u; // 192.168.1.1
 } // namespace
 
-CMainDlg::CMainDlg(QWidget* pParent) : CDialog(IDD_MAIN_DIALOG, pParent), m_ProgressDlg(0) {
-    m_hIcon.addFile(QStringLiteral(":/icons/orvex-32.png"), QSize(32, 32));
-    m_hIcon.addFile(QStringLiteral(":/icons/orvex-16.png"), QSize(16, 16));
-}
+CMainDlg::CMainDlg(CWnd* pParent)
+    : CDialog(IDD_MAIN_DIALOG, pParent), m_hIcon(AfxLoadIcon(IDR_MAINFRAME)), m_ProgressDlg(0) {}
 
 CMainDlg::~CMainDlg() = default;
 
@@ -27,9 +25,8 @@ void CMainDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CMainDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    // One icon with both sizes: the title bar takes the small, the task bar
-    // and switcher the large.
-    setWindowIcon(m_hIcon);
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
 
     m_strComPort = GetProfileString("Rs232", "Port", "COM1");
     m_nComPort = m_strComPort == "COM1" ? 0 : 1;
@@ -64,13 +61,23 @@ void CMainDlg::SaveProfile() {
     WriteProfileInt("UdpDebug", "IPOnly", m_bIPOnly);
 }
 
-void CMainDlg::OnCancel() { CDialog::OnCancel(); }
+void CMainDlg::OnCancel() {
+    CDialog::OnCancel();
+}
 
 void CMainDlg::OnCommand(int nID) {
     switch (nID) {
-    case IDC_UPDATE_PROGRAM: OnUpdateProgram(); break;
-    case IDC_UPDATE_PFLASH: OnUpdatePFlash(); break;
-    case IDC_LIST_PHONES: OnListPhones(); break;
-    default: CDialog::OnCommand(nID); break;
+    case IDC_UPDATE_PROGRAM:
+        OnUpdateProgram();
+        break;
+    case IDC_UPDATE_PFLASH:
+        OnUpdatePFlash();
+        break;
+    case IDC_LIST_PHONES:
+        OnListPhones();
+        break;
+    default:
+        CDialog::OnCommand(nID);
+        break;
     }
 }

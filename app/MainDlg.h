@@ -6,15 +6,13 @@
 #include "IPAddressCtrl.h"
 #include "ProgressDlg.h"
 
-#include <QIcon>
 #include <string>
 
 class CRj45Thread;
 
 class CMainDlg : public CDialog {
-    Q_OBJECT
 public:
-    explicit CMainDlg(QWidget* pParent = nullptr);
+    explicit CMainDlg(CWnd* pParent = nullptr);
     ~CMainDlg() override;
 
     void SaveProfile();
@@ -45,7 +43,7 @@ public:
     int m_bUseHighRate = 0;
     int m_bUseVAD = 0;
     int m_bIPOnly = 0;
-    QIcon m_hIcon;
+    HICON m_hIcon = nullptr;
     CProgressDlg m_ProgressDlg;
     CRj45Thread* m_pRj45Thread = nullptr;
     std::string m_strComPort;
@@ -56,8 +54,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    template <typename Fn>
-    auto RunFirmwareUpdate(Fn fn);
+    template <typename Fn> auto RunFirmwareUpdate(Fn fn);
     void DoDataExchange(CDataExchange* pDX) override;
     void OnCancel() override;
     void OnCommand(int nID) override;

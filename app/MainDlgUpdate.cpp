@@ -5,16 +5,13 @@
 #include "DialogProgress.h"
 #include "FirmwareUpdate.h"
 
-#include <QApplication>
-#include <QCursor>
-
 namespace {
 
 void SetBusyCursor(bool bBusy) {
     if (bBusy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        BeginWaitCursor();
     else
-        QApplication::restoreOverrideCursor();
+        EndWaitCursor();
 }
 
 } // namespace

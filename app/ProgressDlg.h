@@ -2,22 +2,17 @@
 // and percentage. It disables its owner while it exists.
 #pragma once
 
-#include "BeforeBlockHook.h"
 #include "Dialog.h"
-
-#include <QTimer>
+#include "ProgressCtrl.h"
 
 #include <string>
 
-class QProgressBar;
-
 class CProgressDlg : public CDialog {
-    Q_OBJECT
 public:
     explicit CProgressDlg(UINT nCaptionID = 0);
     ~CProgressDlg() override;
 
-    BOOL Create(QWidget* pParent = nullptr) override;
+    BOOL Create(CWnd* pParent = nullptr) override;
     BOOL DestroyWindow() override;
     void SetStatusText(const std::string& text);
     void SetRange(int nLower, int nUpper);
@@ -28,36 +23,25 @@ public:
     // above only updates the stored bounds and step, and StepIt returns the
     // lower bound.
 
+    // The bar 1002.
+    CProgressCtrl m_Progress;
+
 protected:
     BOOL OnInitDialog() override;
-    void paintEvent(QPaintEvent* pEvent) override;
+    void DoDataExchange(CDataExchange* pDX) override;
     void OnOK() override {}
     void OnCancel() override {}
 
 private:
-    void PumpMessages();
     void UpdatePercent(int nPos);
     void ReEnableOwner();
-    void ContentChanged();
-    void PaintHeldChanges();
-    void PaintBeforeBlocking();
 
     UINT m_nCaptionID;
     int m_nLower = 0;
     int m_nUpper = 100;
     int m_nStep = 1;
-    BOOL m_bOwnerDisabled = FALSE;
-    // The bar's position, kept here because QProgressBar refuses a value
-    // outside an empty range, which the Windows bar stores.
+    // The window disabled by Create, while it is.
+    CWnd* m_pOwnerWnd = nullptr;
+    // The bar's position as the procedure steps it.
     int m_nPos = 0;
-    // A block upload changes the window thousands of times a second; it is
-    // painted at most once a frame. The timer runs while a frame is open;
-    // once the frame has had its paint, further changes are held (updates
-    // off) and painted as the next frame's, when this one ends.
-    QTimer m_frame;
-    bool m_bFramePainted = false;
-    // The procedures block the UI thread in their waits right after a step;
-    // what the frame holds is painted before, or it would not be seen until
-    // the wait ends (5 s for an erase).
-    CBeforeBlockHook m_beforeBlock;
 };

@@ -4,15 +4,13 @@
 #include "LinkEvents.h"
 #include "MainDlg.h"
 #include "Seams.h"
+#include "UserInterface.h"
 #include "WinSock.h"
-
-#include <QCoreApplication>
 
 CToolApp::~CToolApp() = default;
 
 void CToolApp::SetRegistryKey(const char* pszRegistryKey) {
-    // The profile store names the same organisation; Qt's own paths follow it.
-    QCoreApplication::setOrganizationName(QString::fromLatin1(pszRegistryKey));
+    AfxSetRegistryKey(pszRegistryKey);
 }
 
 BOOL CToolApp::InitInstance() {

@@ -5,7 +5,7 @@
 
 #include "WinTypes.h"
 
-class QWidget;
+class CWnd;
 
 class CToolApp {
 public:
@@ -18,10 +18,10 @@ public:
     virtual BOOL InitInstance();
 
     // The main dialog while it runs, null otherwise.
-    QWidget* m_pMainWnd = nullptr;
+    CWnd* m_pMainWnd = nullptr;
 
 protected:
-    // Win32's three-dimensional control look; Qt styles draw it already.
+    // Win32's three-dimensional control look; both platforms draw it already.
     void Enable3dControls() {}
     void SetRegistryKey(const char* pszRegistryKey);
 };

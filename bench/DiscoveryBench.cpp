@@ -81,7 +81,7 @@ CRun Listing(const CNetns& netns, const std::string& phoneSim, int nPhones, bool
     const std::string sent = "sent " + std::to_string(nPhones) + " replies";
     Clock::time_point sentAt{};
     Clock::time_point lastLook = start;
-    const int nExpected = std::min(nPhones, CPhoneListModel::kMaxRows);
+    const int nExpected = std::min(nPhones, CPhoneRows::kMaxRows);
     for (;;) {
         const auto now = Clock::now();
         if (!bCreated || now - start > std::chrono::milliseconds(kLimitMs))
@@ -148,13 +148,13 @@ void RunDiscoveryBench(const std::string& phoneSim, CBenchTable* pTable) {
         pTable->Note("Discovery: skipped, no test namespaces: " + netns.Error());
         return;
     }
-    for (int nPhones : {1000, 10000, CPhoneListModel::kMaxRows}) {
-        const bool bFull = nPhones == CPhoneListModel::kMaxRows;
+    for (int nPhones : {1000, 10000, CPhoneRows::kMaxRows}) {
+        const bool bFull = nPhones == CPhoneRows::kMaxRows;
         AddRows(Thousands(nPhones) + " phones", Listing(netns, phoneSim, nPhones, false, pTable),
                 nPhones, bFull, bFull, pTable);
     }
     // Rows stop at the cap; the replies beyond it are dropped.
     AddRows("flood of " + Thousands(kFloodReplies) + " replies",
-            Listing(netns, phoneSim, kFloodReplies, true, pTable), CPhoneListModel::kMaxRows, false,
+            Listing(netns, phoneSim, kFloodReplies, true, pTable), CPhoneRows::kMaxRows, false,
             true, pTable);
 }

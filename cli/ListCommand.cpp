@@ -24,13 +24,13 @@ constexpr int kProbeIntervalMs = 1000;
 
 // The JSON names of the seven columns, in the dialog's order; "ip" is what
 // --phones-from reads back.
-const char* const kJsonKeys[CPhoneListModel::kColumns] = {
+const char* const kJsonKeys[CPhoneRows::kColumns] = {
     "ip", "mac", "typeVersion", "ipType", "phoneNumber", "logOn", "busy"};
 
 void PrintTable(const std::vector<const PhoneTexts*>& rows) {
     std::vector<TextRow> table(1);
-    for (int nColumn = 0; nColumn < CPhoneListModel::kColumns; ++nColumn)
-        table[0].push_back(CPhoneListModel::Heading(nColumn));
+    for (int nColumn = 0; nColumn < CPhoneRows::kColumns; ++nColumn)
+        table[0].push_back(CPhoneRows::Heading(nColumn));
     for (const PhoneTexts* pTexts : rows)
         table.emplace_back(pTexts->begin(), pTexts->end());
     PrintTextTable(stdout, table);
@@ -38,8 +38,8 @@ void PrintTable(const std::vector<const PhoneTexts*>& rows) {
 
 void PrintCsv(const std::vector<const PhoneTexts*>& rows) {
     std::string out;
-    for (int nColumn = 0; nColumn < CPhoneListModel::kColumns; ++nColumn)
-        out += (nColumn == 0 ? "" : ",") + CsvField(CPhoneListModel::Heading(nColumn));
+    for (int nColumn = 0; nColumn < CPhoneRows::kColumns; ++nColumn)
+        out += (nColumn == 0 ? "" : ",") + CsvField(CPhoneRows::Heading(nColumn));
     out += "\n";
     for (const PhoneTexts* pTexts : rows) {
         for (size_t nColumn = 0; nColumn < pTexts->size(); ++nColumn)
@@ -53,7 +53,7 @@ void PrintJson(const std::vector<const PhoneTexts*>& rows) {
     std::string out = "[";
     for (size_t nRow = 0; nRow < rows.size(); ++nRow) {
         QJsonObject phone;
-        for (int nColumn = 0; nColumn < CPhoneListModel::kColumns; ++nColumn)
+        for (int nColumn = 0; nColumn < CPhoneRows::kColumns; ++nColumn)
             phone[kJsonKeys[nColumn]] =
                 QString::fromStdString((*rows[nRow])[static_cast<size_t>(nColumn)]);
         out += (nRow == 0 ? "\n  " : ",\n  ") +
@@ -114,7 +114,7 @@ int RunListCommand(const CListOptions& options, int argc, char** argv) {
         app.exec();
         discovery.Stop();
 
-        const CPhoneListModel& rows = discovery.Rows();
+        const CPhoneRows& rows = discovery.Rows();
         std::vector<const PhoneTexts*> listed;
         for (int nRow = 0; nRow < rows.GetItemCount(); ++nRow) {
             const PhoneTexts& texts = rows.Row(nRow);

@@ -1,21 +1,17 @@
 #include "ListPhonesDlg.h"
 
-#include <QHeaderView>
-
 namespace {
 constexpr UINT IDD_LIST_PHONES = 136;
 constexpr int IDC_PHONE_LIST = 1230;
 constexpr int IDC_REFRESH = 3;
 } // namespace
 
-CListPhonesDlg::CListPhonesDlg(QWidget* pParent)
-    : CDialog(IDD_LIST_PHONES, pParent), m_PhoneRows(m_Discovery.Rows()) {
-    m_PhoneList.setModel(&m_PhoneRows);
-}
+CListPhonesDlg::CListPhonesDlg(CWnd* pParent)
+    : CDialog(IDD_LIST_PHONES, pParent), m_PhoneRows(m_Discovery.Rows()) {}
 
 CListPhonesDlg::~CListPhonesDlg() {
-    // The view goes before its model (members die in reverse order).
-    m_PhoneList.setModel(nullptr);
+    // The list goes before the rows (members die in reverse order).
+    m_PhoneRows.RemoveListener(this);
 }
 
 void CListPhonesDlg::DoDataExchange(CDataExchange* pDX) {
@@ -26,19 +22,16 @@ void CListPhonesDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CListPhonesDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
-    // Report view with grid lines and full-row, single selection; the model
-    // keeps the rows in ascending text order of the address.
-    m_PhoneList.setShowGrid(true);
-    m_PhoneList.setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_PhoneList.setSelectionMode(QAbstractItemView::SingleSelection);
-    m_PhoneList.setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_PhoneList.setWordWrap(false);
-    m_PhoneList.verticalHeader()->hide();
-    m_PhoneList.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_PhoneList.horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    m_PhoneList.horizontalHeader()->setHighlightSections(false);
-    for (int i = 0; i < CPhoneListModel::kColumns; ++i)
-        m_PhoneList.setColumnWidth(i, CPhoneListModel::Width(i));
+    // Report view with grid lines and full-row, single selection; the rows
+    // keep ascending text order of the address, and the list shows them so.
+    m_PhoneList.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    for (int i = 0; i < CPhoneRows::kColumns; ++i)
+        m_PhoneList.InsertColumn(i, CPhoneRows::Heading(i), LVCFMT_CENTER,
+                                 CPhoneRows::Width(i));
+    m_PhoneList.DeleteAllItems();
+    for (int i = 0; i < m_PhoneRows.GetItemCount(); ++i)
+        OnRowInserted(i);
+    m_PhoneRows.AddListener(this);
 
     // Opens the listening socket, then sends the first probe.
     m_Discovery.Start();
@@ -78,14 +71,33 @@ void CListPhonesDlg::OnRefresh() {
 }
 
 void CListPhonesDlg::OnOK() {
-    const QModelIndexList selected = m_PhoneList.selectionModel()->selectedRows();
-    m_strIPAddress =
-        selected.isEmpty() ? std::string() : m_PhoneRows.Row(selected.first().row())[0];
+    const int nItem = m_PhoneList.GetNextItem(-1, LVNI_SELECTED);
+    m_strIPAddress = nItem < 0 ? std::string() : m_PhoneList.GetItemText(nItem, 0);
     CDialog::OnOK();
 }
 
 void CListPhonesDlg::OnDestroy() {
     // Replies still queued are discarded with the discovery's window.
     m_Discovery.Stop();
+    m_PhoneRows.RemoveListener(this);
     CDialog::OnDestroy();
+}
+
+void CListPhonesDlg::OnRowInserted(int nRow) {
+    // A sorted list places the item itself; the texts go where it did.
+    ShowRowTexts(m_PhoneList.InsertItem(nRow, m_PhoneRows.Row(nRow)[0]), nRow);
+}
+
+void CListPhonesDlg::OnRowChanged(int nRow) {
+    ShowRowTexts(nRow, nRow);
+}
+
+void CListPhonesDlg::OnRowsReset() {
+    m_PhoneList.DeleteAllItems();
+}
+
+void CListPhonesDlg::ShowRowTexts(int nItem, int nRow) {
+    const PhoneTexts& texts = m_PhoneRows.Row(nRow);
+    for (int i = 1; i < CPhoneRows::kColumns; ++i)
+        m_PhoneList.SetItemText(nItem, i, texts[static_cast<size_t>(i)]);
 }

@@ -3,19 +3,18 @@
 #pragma once
 
 #include "Dialog.h"
+#include "ListCtrl.h"
 #include "PhoneDiscovery.h"
 
-#include <QTableView>
 #include <string>
 
-class CListPhonesDlg : public CDialog {
-    Q_OBJECT
+class CListPhonesDlg : public CDialog, private CPhoneRowsListener {
     // The listening socket, the probe and the rows, open while the window
     // exists; first, as m_PhoneRows refers into it.
     CPhoneDiscovery m_Discovery;
 
 public:
-    explicit CListPhonesDlg(QWidget* pParent = nullptr);
+    explicit CListPhonesDlg(CWnd* pParent = nullptr);
     ~CListPhonesDlg() override;
 
     // Multicasts one probe; returns once its socket has closed again.
@@ -27,9 +26,9 @@ public:
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // The list 1230 and its rows.
-    QTableView m_PhoneList;
-    CPhoneListModel& m_PhoneRows;
+    // The list 1230, which shows the rows, and the rows.
+    CListCtrl m_PhoneList;
+    CPhoneRows& m_PhoneRows;
     // The IP Address text of the row selected at OK; empty without one.
     std::string m_strIPAddress;
 
@@ -39,4 +38,10 @@ protected:
     void OnOK() override;
     void OnCommand(int nID) override;
     void OnDestroy() override;
+
+private:
+    void OnRowInserted(int nRow) override;
+    void OnRowChanged(int nRow) override;
+    void OnRowsReset() override;
+    void ShowRowTexts(int nItem, int nRow);
 };

@@ -1,8 +1,8 @@
 // Finding the phones: a listening socket on port 1030, the multicast probe,
 // and the rows its replies make. The List Phones dialog and the command-line
 // program share it; it needs no widgets, only a thread whose posted messages
-// are delivered (the Qt event loop of a QApplication or QCoreApplication, or
-// GetMessage/DispatchMessage on a plain thread).
+// are delivered (a GetMessage/DispatchMessage loop, or on Linux the Qt event
+// loop of a QApplication or QCoreApplication).
 //
 //   CPhoneDiscovery discovery;            // on the thread that pumps
 //   discovery.Start();                    // listens, then probes once
@@ -10,15 +10,14 @@
 //   discovery.Refresh();                  // empties the rows, probes again
 //   discovery.Stop();                     // or let the destructor do it
 //
-// The rows keep the dialog's order and texts (CPhoneListModel: one row per
-// IP Address text, ascending as text; CPhoneListModel::Heading gives the
-// seven column headings). Rows change only on this object's thread, as the
-// replies are delivered; a model's signals (rowsInserted, dataChanged,
-// modelReset) tell a watcher when.
+// The rows keep the dialog's order and texts (CPhoneRows: one row per IP
+// Address text, ascending as text; CPhoneRows::Heading gives the seven
+// column headings). Rows change only on this object's thread, as the
+// replies are delivered; a CPhoneRowsListener tells a watcher when.
 #pragma once
 
 #include "MsgWnd.h"
-#include "PhoneListModel.h"
+#include "PhoneRows.h"
 #include "UdpSocket.h"
 
 class CPhoneDiscovery : public CMsgWnd {
@@ -43,8 +42,8 @@ public:
     // delivered; the rows stay. Harmless before Start and a second time.
     void Stop();
 
-    CPhoneListModel& Rows() { return m_PhoneRows; }
-    const CPhoneListModel& Rows() const { return m_PhoneRows; }
+    CPhoneRows& Rows() { return m_PhoneRows; }
+    const CPhoneRows& Rows() const { return m_PhoneRows; }
     DWORD GetLocalAddress() const { return m_dwLocalAddress; }
 
     // WM_UDP_DATA: decodes the reply in lParam's WSABUF into its row (a
@@ -55,6 +54,6 @@ public:
 
 private:
     const DWORD m_dwLocalAddress;
-    CPhoneListModel m_PhoneRows;
+    CPhoneRows m_PhoneRows;
     CUdpSocket m_UdpSocket;
 };

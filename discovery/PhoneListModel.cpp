@@ -1,74 +1,44 @@
 #include "PhoneListModel.h"
 
-#include "Trace.h"
-
-#include <algorithm>
-
-namespace {
-struct CColumn {
-    const char* pszHeading;
-    int nWidth;
-};
-const CColumn g_columns[CPhoneListModel::kColumns] = {
-    {"IP Address", 130}, {"Mac Address", 140}, {"Type & Version", 180}, {"IP Type", 70},
-    {"Phone Number", 140}, {"Log on", 60}, {"Busy", 60},
-};
-
-// Byte-wise, as the list compares its item texts.
-bool AddressLess(const PhoneTexts* pRow, const std::string& address) {
-    return (*pRow)[0] < address;
+CPhoneListModel::CPhoneListModel(CPhoneRows& rows, QObject* pParent)
+    : QAbstractTableModel(pParent), m_rows(rows) {
+    m_rows.AddListener(this);
 }
-} // namespace
 
-CPhoneListModel::CPhoneListModel(QObject* pParent) : QAbstractTableModel(pParent) {}
+CPhoneListModel::~CPhoneListModel() {
+    m_rows.RemoveListener(this);
+}
 
-CPhoneListModel::~CPhoneListModel() = default;
-
-const char* CPhoneListModel::Heading(int nColumn) { return g_columns[nColumn].pszHeading; }
-
-int CPhoneListModel::Width(int nColumn) { return g_columns[nColumn].nWidth; }
-
-int CPhoneListModel::AddRow(const PhoneTexts& texts) {
-    const std::string& address = texts[0];
-    auto pos = std::lower_bound(m_rows.begin(), m_rows.end(), address, AddressLess);
-    const int nRow = static_cast<int>(pos - m_rows.begin());
-    auto found = m_byAddress.find(address);
-    if (found != m_byAddress.end()) {
-        *found->second = texts;
-        emit dataChanged(index(nRow, 0), index(nRow, kColumns - 1));
-        return nRow;
-    }
-    if (GetItemCount() >= kMaxRows) {
-        if (!m_bFullReported)
-            OutputDebugStringA("Phone list full at " + std::to_string(kMaxRows) +
-                               " rows: replies from further addresses dropped\n");
-        m_bFullReported = true;
-        return -1;
-    }
+void CPhoneListModel::OnRowInserting(int nRow) {
     beginInsertRows(QModelIndex(), nRow, nRow);
-    auto pRow = std::make_unique<PhoneTexts>(texts);
-    m_rows.insert(pos, pRow.get());
-    m_byAddress.emplace(address, std::move(pRow));
-    endInsertRows();
-    return nRow;
 }
 
-void CPhoneListModel::DeleteAllItems() {
+void CPhoneListModel::OnRowInserted(int) {
+    endInsertRows();
+}
+
+void CPhoneListModel::OnRowChanged(int nRow) {
+    emit dataChanged(index(nRow, 0), index(nRow, kColumns - 1));
+}
+
+void CPhoneListModel::OnRowsResetting() {
     beginResetModel();
-    m_rows.clear();
-    m_byAddress.clear();
-    m_bFullReported = false;
+}
+
+void CPhoneListModel::OnRowsReset() {
     endResetModel();
 }
 
 int CPhoneListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : m_rows.GetItemCount();
 }
 
-int CPhoneListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+int CPhoneListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
 
 QVariant CPhoneListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))
+    if (!index.isValid() || index.row() >= m_rows.GetItemCount())
         return QVariant();
     if (role == Qt::DisplayRole) {
         const std::string& text = Row(index.row())[static_cast<size_t>(index.column())];

@@ -1,40 +1,28 @@
-// The rows of the List Phones dialog: one per phone, kept in ascending order
-// of the IP Address text compared as text (10.0.0.5, 192.168.1.3, 9.1.1.1),
-// as a sorted report list view keeps them.
+// The phone list's rows as a Qt table model, for the Linux List Phones
+// dialog's view: it shows a CPhoneRows and follows its changes, and passes
+// the rows' own calls through, so the dialog reads and fills one object.
 #pragma once
 
-#include "PhoneReply.h"
+#include "PhoneRows.h"
 
 #include <QAbstractTableModel>
-#include <memory>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
-class CPhoneListModel : public QAbstractTableModel {
+class CPhoneListModel : public QAbstractTableModel, private CPhoneRowsListener {
     Q_OBJECT
 public:
-    static constexpr int kColumns = 7;
-    // A /16 full of phones. Beyond it replies from new addresses are dropped
-    // (one diagnostic line until the list is emptied); listed rows still
-    // take their updates. Keeps a flood of made-up addresses from growing
-    // the list, and the tool's memory, without end.
-    static constexpr int kMaxRows = 65536;
+    static constexpr int kColumns = CPhoneRows::kColumns;
+    static constexpr int kMaxRows = CPhoneRows::kMaxRows;
 
-    explicit CPhoneListModel(QObject* pParent = nullptr);
+    // The rows outlive the model.
+    explicit CPhoneListModel(CPhoneRows& rows, QObject* pParent = nullptr);
     ~CPhoneListModel() override;
 
-    // Adds a row at its sorted place, or updates in place the row whose IP
-    // Address text is the same, so one phone never has two rows. Returns
-    // the row's position, or -1 for a new address when the list is full.
-    int AddRow(const PhoneTexts& texts);
-    void DeleteAllItems();
-    int GetItemCount() const { return static_cast<int>(m_rows.size()); }
-    const PhoneTexts& Row(int nRow) const { return *m_rows[static_cast<size_t>(nRow)]; }
-
-    // The headings and pixel widths of the seven columns.
-    static const char* Heading(int nColumn);
-    static int Width(int nColumn);
+    int AddRow(const PhoneTexts& texts) { return m_rows.AddRow(texts); }
+    void DeleteAllItems() { m_rows.DeleteAllItems(); }
+    int GetItemCount() const { return m_rows.GetItemCount(); }
+    const PhoneTexts& Row(int nRow) const { return m_rows.Row(nRow); }
+    static const char* Heading(int nColumn) { return CPhoneRows::Heading(nColumn); }
+    static int Width(int nColumn) { return CPhoneRows::Width(nColumn); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -42,10 +30,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    // The rows, owned here by their IP Address text (the duplicate check)...
-    std::unordered_map<std::string, std::unique_ptr<PhoneTexts>> m_byAddress;
-    // ...and in list order by plain pointer, so a sorted insert is one memmove.
-    std::vector<PhoneTexts*> m_rows;
-    // Set once a new address has been dropped, until the list is emptied.
-    bool m_bFullReported = false;
+    void OnRowInserting(int nRow) override;
+    void OnRowInserted(int nRow) override;
+    void OnRowChanged(int nRow) override;
+    void OnRowsResetting() override;
+    void OnRowsReset() override;
+
+    CPhoneRows& m_rows;
 };

@@ -9,13 +9,13 @@
 
 // The 63-byte record as it comes off the wire; bytes after it are ignored.
 struct PhoneReply {
-    BYTE ip[4];       // first octet first
-    BYTE mac[6];      // first octet first
-    char type[30];    // type and version, zero-terminated inside the field
-    char number[20];  // phone number, zero-terminated inside the field
-    BYTE ipType;      // 0 static, 1 dhcp, 2 pppoe, 3 modem
-    BYTE loggedOn;    // 1 yes
-    BYTE busy;        // 1 yes
+    BYTE ip[4];      // first octet first
+    BYTE mac[6];     // first octet first
+    char type[30];   // type and version, zero-terminated inside the field
+    char number[20]; // phone number, zero-terminated inside the field
+    BYTE ipType;     // 0 static, 1 dhcp, 2 pppoe, 3 modem
+    BYTE loggedOn;   // 1 yes
+    BYTE busy;       // 1 yes
 };
 static_assert(sizeof(PhoneReply) == 63, "the record has no padding");
 

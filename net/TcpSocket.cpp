@@ -4,14 +4,10 @@
 #include "SocketApi.h"
 #include "Trace.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
-#include <poll.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace {
 
@@ -27,48 +23,6 @@ const size_t kReceivedRecordCost = CReceiveBudget::Cost(kBlockSize);
 const char kRefusedText[] =
     " \xB4\xA6\xC3\xBB\xD3\xD0\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2\xD3\xA6\xB4\xF0\n";
 const char kUnreachableText[] = " \xC3\xBB\xD3\xD0\xD4\xDA\xCD\xF8\xC2\xE7\xC9\xCF\n";
-
-struct WSANETWORKEVENTS {
-    long lNetworkEvents = 0;
-    int iErrorCode[FD_MAX_EVENTS] = {};
-};
-
-// WSAEnumNetworkEvents from the readiness the wait reported. The peer's close
-// counts only once the data it sent before it has been read, as WinSock
-// reports FD_CLOSE.
-bool EnumNetworkEvents(SOCKET s, short nRevents, WSANETWORKEVENTS* pEvents) {
-    if (nRevents & POLLNVAL)
-        return false;
-    int nError = 0;
-    if (nRevents & POLLERR) {
-        int nErrno = 0;
-        socklen_t len = sizeof nErrno;
-        if (getsockopt(s, SOL_SOCKET, SO_ERROR, &nErrno, &len) < 0)
-            return false;
-        nError = WsaErrorFromErrno(nErrno);
-    }
-    if (nRevents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) {
-        pEvents->lNetworkEvents |= FD_READ;
-        pEvents->iErrorCode[FD_READ_BIT] = nError;
-        // Only a peer that has shut down or failed can close the link, and
-        // only once nothing it sent is left unread; plain data needs no peek.
-        if (nRevents & (POLLRDHUP | POLLHUP | POLLERR)) {
-            char c;
-            const ssize_t n = recv(s, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-            if (n < 0 && nError == 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                nError = WsaErrorFromErrno(errno);
-            if (n == 0 || nError != 0) {
-                pEvents->lNetworkEvents |= FD_CLOSE;
-                pEvents->iErrorCode[FD_CLOSE_BIT] = nError;
-            }
-        }
-    }
-    if (nRevents & POLLOUT) {
-        pEvents->lNetworkEvents |= FD_WRITE;
-        pEvents->iErrorCode[FD_WRITE_BIT] = nError;
-    }
-    return true;
-}
 
 WSABUF* AllocWsaBuf() {
     auto* pBuf = static_cast<WSABUF*>(malloc(sizeof(WSABUF)));
@@ -102,7 +56,7 @@ BOOL CTcpSocket::Call(DWORD dwAddress, HWND hWndOwner, DWORD nPort) {
     m_nPort = nPort != 0 ? nPort : kDefaultPort;
     if (!PrepareConnectionData())
         return FALSE;
-    m_hSocket = PlatformSocket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    m_hSocket = PlatformSocket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (m_hSocket == INVALID_SOCKET) {
         OutputDebugStringA("Could not open a socket in Call\n");
         Close();
@@ -124,9 +78,7 @@ BOOL CTcpSocket::Call(DWORD dwAddress, HWND hWndOwner, DWORD nPort) {
         return FALSE;
     }
     m_dwRemoteAddress = dwAddress;
-    char text[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
-    m_strRemote = text;
+    m_strRemote = InetNtoa(dwAddress);
     OutputDebugStringA("Calling " + m_strRemote + "\n");
     return TRUE;
 }
@@ -151,7 +103,7 @@ DWORD CTcpSocket::OnConnect(LPARAM lSelectReply) {
     const int nError = WSAGETSELECTERROR(lSelectReply);
     if (nError == 0) {
         WSAAsyncSelect(m_hSocket, m_hWndOwner, 0, 0);
-        // The I/O thread waits on the socket itself in the network event's slot.
+        WSAEventSelect(m_hSocket, m_hNetworkEvent.get(), FD_READ | FD_WRITE | FD_CLOSE);
         try {
             m_hThread = std::thread(TcpSocketThread, this);
         } catch (const std::system_error&) {
@@ -190,9 +142,9 @@ BOOL CTcpSocket::Write(const void* pData, DWORD nCount) {
     return TRUE;
 }
 
-int CTcpSocket::HandleNetworkEvent(short nRevents) {
+int CTcpSocket::HandleNetworkEvent() {
     WSANETWORKEVENTS events;
-    if (!EnumNetworkEvents(m_hSocket, nRevents, &events)) {
+    if (WSAEnumNetworkEvents(m_hSocket, m_hNetworkEvent.get(), &events) != 0) {
         OutputDebugStringA("WSAEnumNetworkEvents failed\n");
         return FALSE;
     }
@@ -206,7 +158,7 @@ int CTcpSocket::HandleNetworkEvent(short nRevents) {
             OutputDebugStringA("malloc failed in CTcpSocket::HandleNetworkEvent()\n");
             return FALSE;
         }
-        const ssize_t n = recv(m_hSocket, pBuf->buf, kMaxReceive, MSG_DONTWAIT);
+        const int n = PlatformReceive(m_hSocket, pBuf->buf, kMaxReceive);
         if (n < 0 && WsaErrorFromErrno(errno) != WSAEWOULDBLOCK) {
             FreeWsaBuf(pBuf);
             OutputDebugStringA("The remote party has reset the connection or other err\n");
@@ -241,16 +193,16 @@ int CTcpSocket::HandleOutputEvent() {
     while (!m_sendQueue.empty() && m_bCanWrite == 1) {
         WSABUF* pBuf = m_sendQueue.front();
         m_sendQueue.pop_front();
-        const ssize_t n = send(m_hSocket, pBuf->buf, pBuf->len, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const int n = PlatformSend(m_hSocket, pBuf->buf, static_cast<int>(pBuf->len));
         if (n >= 0) {
             if (static_cast<uint32_t>(n) != pBuf->len) {
                 OutputDebugStringA("Not all data sent out in CTcpSocket::HandleOutputEvent()!\n");
-                // The send buffer is full: the tail goes out first at the next
-                // writability notice, so the phone never sees a hole.
+                // The send buffer is full: the tail goes out first, so the
+                // phone never sees a hole. It is tried again at once; the
+                // send that would block asks for the next writability notice.
                 memmove(pBuf->buf, pBuf->buf + n, pBuf->len - n);
                 pBuf->len -= static_cast<uint32_t>(n);
                 m_sendQueue.push_front(pBuf);
-                m_bCanWrite = 0;
                 continue;
             }
             FreeWsaBuf(pBuf);
@@ -269,33 +221,31 @@ int CTcpSocket::HandleOutputEvent() {
 }
 
 DWORD CTcpSocket::TcpSocketThread(CTcpSocket* pSocket) {
-    // Index 0 is the socket (network), then output, then hang-up, then room
-    // for more received data.
+    // Network, output, hang-up, then room for more received data.
     CReceiveBudget& received = *pSocket->m_pReceived;
-    CEvent* const waits[3] = {pSocket->m_hEvents[1], pSocket->m_hEvents[2], &received.RoomEvent()};
+    HEVENT const waits[4] = {pSocket->m_hEvents[0], pSocket->m_hEvents[1], pSocket->m_hEvents[2],
+                             &received.RoomEvent()};
     for (;;) {
-        // Writability is asked for only until it is reported, and again only
-        // after a send would have blocked.
-        const short nWanted = POLLIN | POLLRDHUP | (pSocket->m_bCanWrite == 0 ? POLLOUT : 0);
-        // While the owner holds the most it may, the socket leaves the wait
-        // altogether: unread data stays in the kernel, whose window stops
-        // the peer, and a close waits behind it. Queued output waits too;
-        // the owner frees what it receives without waiting for any.
-        const SOCKET hWaitOn = received.HasRoom(kReceivedRecordCost) ? pSocket->m_hSocket : INVALID_SOCKET;
-        short nRevents = 0;
-        const DWORD dwResult = WaitForSocketAndEvents(hWaitOn, nWanted, &nRevents, waits, 3, INFINITE);
-        if (dwResult == 0) {
-            if (!pSocket->HandleNetworkEvent(nRevents))
+        // While the owner holds the most it may, the network event leaves the
+        // wait altogether: unread data stays in the kernel, whose window
+        // stops the peer, and a close waits behind it. Queued output waits
+        // too; the owner frees what it receives without waiting for any.
+        const DWORD nSkipped = received.HasRoom(kReceivedRecordCost) ? 0 : 1;
+        DWORD dwResult = WSAWaitForMultipleEvents(4 - nSkipped, waits + nSkipped, WSA_INFINITE);
+        if (dwResult != WSA_WAIT_FAILED && dwResult != WSA_WAIT_TIMEOUT)
+            dwResult += nSkipped;
+        if (dwResult == WSA_WAIT_EVENT_0) {
+            if (!pSocket->HandleNetworkEvent())
                 break;
-        } else if (dwResult == 1) {
+        } else if (dwResult == WSA_WAIT_EVENT_0 + 1) {
             if (!pSocket->HandleOutputEvent())
                 break;
-        } else if (dwResult == 2) {
+        } else if (dwResult == WSA_WAIT_EVENT_0 + 2) {
             OutputDebugStringA("Hangup by myself\n");
             break;
-        } else if (dwResult == 3) {
+        } else if (dwResult == WSA_WAIT_EVENT_0 + 3) {
             continue; // the owner has freed records: the socket rejoins the wait
-        } else if (dwResult == WAIT_FAILED) {
+        } else if (dwResult == WSA_WAIT_FAILED) {
             OutputDebugStringA("WSAWaitForMultipleEvents() failed\n");
             break;
         } else {
@@ -320,6 +270,10 @@ void CTcpSocket::Close() {
         m_hThread.join();
     }
     m_bCanWrite = 0;
+    // Unbound before the event goes, so its address cannot stand for the
+    // socket once reused.
+    if (m_hSocket != INVALID_SOCKET)
+        WSAEventSelect(m_hSocket, nullptr, 0);
     m_hEvents[0] = m_hEvents[1] = m_hEvents[2] = nullptr;
     m_hNetworkEvent.reset();
     m_hOutputEvent.reset();
@@ -335,7 +289,7 @@ void CTcpSocket::Close() {
     if (m_hSocket != INVALID_SOCKET) {
         // After the cancel no connect notice can name this number again.
         WSAAsyncSelect(m_hSocket, m_hWndOwner, 0, 0);
-        close(m_hSocket);
+        PlatformCloseSocket(m_hSocket);
         m_hSocket = INVALID_SOCKET;
     }
 }

@@ -46,7 +46,7 @@ public:
 
 private:
     // I/O thread.
-    int HandleNetworkEvent(short nRevents);
+    int HandleNetworkEvent();
     int HandleOutputEvent();
     static DWORD TcpSocketThread(CTcpSocket* pSocket);
 
@@ -56,8 +56,7 @@ private:
     HWND m_hWndOwner = 0;
     DWORD m_nPort = 0;
     std::thread m_hThread;
-    // The socket's own readiness stands in for the network event in the wait;
-    // the event is kept so the three exist together as the socket expects.
+    // Bound to the socket's network events once connected.
     std::unique_ptr<CEvent> m_hNetworkEvent;
     std::unique_ptr<CEvent> m_hOutputEvent;
     std::unique_ptr<CEvent> m_hHangupEvent;

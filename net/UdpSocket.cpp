@@ -8,22 +8,17 @@
 #include "Trace.h"
 #include "WorkerThread.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-constexpr int INVALID_SOCKET = -1;
 constexpr DWORD kLeaveTimeoutMs = 3000;
 // Enter waits this long at most for the thread to have opened its socket.
 constexpr DWORD kOpenTimeoutMs = 3000;
@@ -31,8 +26,13 @@ constexpr DWORD kMulticastFloor = 0xE0000000; // 224.0.0.0
 constexpr int kMulticastScope = 10;
 // Enough for 10,000 phones answering one probe at once; the kernel caps it.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+// Room for the longest datagram IPv4 carries, so a datagram longer than the
+// receive size is known by its whole length on every platform.
+constexpr size_t kLongestDatagram = 65536;
 
-void ReleaseWsaBuf(LPARAM lParam) { FreeWsaBuf(reinterpret_cast<WSABUF*>(lParam)); }
+void ReleaseWsaBuf(LPARAM lParam) {
+    FreeWsaBuf(reinterpret_cast<WSABUF*>(lParam));
+}
 } // namespace
 
 struct CUdpSocket::CState {
@@ -46,7 +46,9 @@ struct CUdpSocket::CState {
     UINT m_nPort = 0;
     UINT m_nRecvSize = 0;
 
-    int m_hSocket = INVALID_SOCKET;
+    SOCKET m_hSocket = INVALID_SOCKET;
+    // Bound to the socket's readability and writability notices.
+    HEVENT m_hNetworkEvent = nullptr;
     HEVENT m_hOutputEvent = nullptr;
     HEVENT m_hStopEvent = nullptr;
     // Set by the thread as its last act on this state.
@@ -73,7 +75,7 @@ struct CUdpSocket::CState {
     bool OpenSocket();
     void CloseSocket();
     void UdpSocketThread();
-    bool HandleNetworkEvent(short nRevents);
+    bool HandleNetworkEvent();
     int ReadData();
     bool HandleOutputEvent();
 };
@@ -82,7 +84,8 @@ namespace {
 // The I/O thread; a worker so that a thread which cannot start is testable.
 class CUdpIoThread : public CWorkerThread {
 public:
-    explicit CUdpIoThread(std::shared_ptr<CUdpSocket::CState> pState) : m_pState(std::move(pState)) {}
+    explicit CUdpIoThread(std::shared_ptr<CUdpSocket::CState> pState)
+        : m_pState(std::move(pState)) {}
 
 protected:
     BOOL InitInstance() override {
@@ -99,6 +102,7 @@ private:
 CUdpSocket::CState::~CState() {
     CloseSocket();
     FreeQueue();
+    CloseHandle(m_hNetworkEvent);
     CloseHandle(m_hOutputEvent);
     CloseHandle(m_hStopEvent);
     CloseHandle(m_hDoneEvent);
@@ -123,13 +127,14 @@ BOOL CUdpSocket::prepare() {
     CState& s = *m_pState;
     s.m_hSocket = INVALID_SOCKET;
     s.m_bCanWrite = false;
+    s.m_hNetworkEvent = CreateEventA(false, false);
     s.m_hOutputEvent = CreateEventA(false, false);
     s.m_hStopEvent = CreateEventA(true, false);
     s.m_hDoneEvent = CreateEventA(true, false);
     s.m_hOpenedEvent = CreateEventA(true, false);
     s.m_pReceived = CReceiveBudget::Create(kReceiveBacklog);
-    if (s.m_hOutputEvent == nullptr || s.m_hStopEvent == nullptr || s.m_hDoneEvent == nullptr ||
-        s.m_hOpenedEvent == nullptr) {
+    if (s.m_hNetworkEvent == nullptr || s.m_hOutputEvent == nullptr || s.m_hStopEvent == nullptr ||
+        s.m_hDoneEvent == nullptr || s.m_hOpenedEvent == nullptr) {
         OutputDebugStringA("CreateEvent() failed in CUdpSocket::prepare()\n");
         cleanup();
         return FALSE;
@@ -166,8 +171,8 @@ BOOL CUdpSocket::Enter(HWND hWndOwner, UINT nNotifyMsg, DWORD dwAddress, UINT nP
         Leave();
         return FALSE;
     }
-    // THREAD_PRIORITY_HIGHEST has no unprivileged counterpart here; the
-    // thread sleeps in poll() and needs none to keep up.
+    // THREAD_PRIORITY_HIGHEST has no unprivileged counterpart on Linux; the
+    // thread sleeps in its wait and needs none to keep up.
     m_bThreadRunning = true;
     // A reply to a probe sent right after Enter must find the socket bound:
     // datagrams that arrive before are lost. Whether the open succeeded
@@ -215,8 +220,6 @@ bool CUdpSocket::CState::OpenSocket() {
     m_hSocket = PlatformSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (m_hSocket == INVALID_SOCKET)
         return false;
-    fcntl(m_hSocket, F_SETFD, FD_CLOEXEC);
-    fcntl(m_hSocket, F_SETFL, fcntl(m_hSocket, F_GETFL) | O_NONBLOCK);
 
     // Best effort: above the cap only root's FORCE variant succeeds.
     const int nRcvBuf = kReceiveBufferBytes;
@@ -228,7 +231,8 @@ bool CUdpSocket::CState::OpenSocket() {
         OutputDebugStringA("Could not set reuse address option\n");
         return false;
     }
-    if (bBroadcast && PlatformSetSockOpt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof nOn) != 0) {
+    if (bBroadcast &&
+        PlatformSetSockOpt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &nOn, sizeof nOn) != 0) {
         OutputDebugStringA("Could not set broadcast option\n");
         return false;
     }
@@ -236,7 +240,7 @@ bool CUdpSocket::CState::OpenSocket() {
     m_sockAddr.sin_family = AF_INET;
     m_sockAddr.sin_port = htons(static_cast<uint16_t>(m_nPort));
     m_sockAddr.sin_addr.s_addr = bBroadcast ? htonl(INADDR_ANY) : m_dwLocalAddress;
-    if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&m_sockAddr), sizeof m_sockAddr) != 0) {
+    if (PlatformBind(m_hSocket, m_sockAddr) != 0) {
         OutputDebugStringA("Could not bind address\n");
         return false;
     }
@@ -257,7 +261,8 @@ bool CUdpSocket::CState::OpenSocket() {
         in_addr ifAddr{};
         ifAddr.s_addr = m_dwLocalAddress;
         if (PlatformSetSockOpt(m_hSocket, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) != 0 ||
-            PlatformSetSockOpt(m_hSocket, IPPROTO_IP, IP_MULTICAST_IF, &ifAddr, sizeof ifAddr) != 0) {
+            PlatformSetSockOpt(m_hSocket, IPPROTO_IP, IP_MULTICAST_IF, &ifAddr, sizeof ifAddr) !=
+                0) {
             const int nCode = WsaErrorFromErrno(errno);
             OutputDebugStringA("Could not join multicast session\n");
             if (const char* pszText = JoinErrorText(nCode))
@@ -265,12 +270,14 @@ bool CUdpSocket::CState::OpenSocket() {
             return false;
         }
     }
+    WSAEventSelect(m_hSocket, m_hNetworkEvent, FD_READ | FD_WRITE);
     return true;
 }
 
 void CUdpSocket::CState::CloseSocket() {
     if (m_hSocket != INVALID_SOCKET) {
-        close(m_hSocket);
+        WSAEventSelect(m_hSocket, nullptr, 0);
+        PlatformCloseSocket(m_hSocket);
         m_hSocket = INVALID_SOCKET;
     }
 }
@@ -280,22 +287,18 @@ void CUdpSocket::CState::UdpSocketThread() {
     SetEvent(m_hOpenedEvent);
     if (bOpen) {
         OutputDebugStringA("UDP IO thread starting\n");
-        CEvent* events[] = {m_hOutputEvent, m_hStopEvent};
+        HEVENT const events[] = {m_hNetworkEvent, m_hOutputEvent, m_hStopEvent};
         while (!m_bAbandoned) {
-            // Writability is asked for only while not known: a UDP socket
-            // is nearly always writable and would wake the loop for ever.
-            const short nWanted = static_cast<short>(POLLIN | (m_bCanWrite ? 0 : POLLOUT));
-            short nRevents = 0;
-            const DWORD dwResult = WaitForSocketAndEvents(m_hSocket, nWanted, &nRevents, events, 2, INFINITE);
-            if (dwResult == 0) {
-                if (!HandleNetworkEvent(nRevents))
+            const DWORD dwResult = WSAWaitForMultipleEvents(3, events, WSA_INFINITE);
+            if (dwResult == WSA_WAIT_EVENT_0) {
+                if (!HandleNetworkEvent())
                     break;
-            } else if (dwResult == 1) {
+            } else if (dwResult == WSA_WAIT_EVENT_0 + 1) {
                 if (!HandleOutputEvent())
                     break;
-            } else if (dwResult == 2) {
+            } else if (dwResult == WSA_WAIT_EVENT_0 + 2) {
                 break;
-            } else if (dwResult == WAIT_FAILED) {
+            } else if (dwResult == WSA_WAIT_FAILED) {
                 OutputDebugStringA("WSAWaitForMultipleEvents() failed\n");
                 break;
             } else {
@@ -317,26 +320,25 @@ void CUdpSocket::CState::EndDropBurst() {
     m_nDropped = 0;
 }
 
-bool CUdpSocket::CState::HandleNetworkEvent(short nRevents) {
-    if (nRevents & POLLNVAL) {
+bool CUdpSocket::CState::HandleNetworkEvent() {
+    WSANETWORKEVENTS events;
+    if (WSAEnumNetworkEvents(m_hSocket, m_hNetworkEvent, &events) != 0) {
         OutputDebugStringA("WSAEnumNetworkEvents failed\n");
         return false;
     }
-    if (nRevents & POLLERR) {
-        // A pending socket error (an ICMP report) is fetched, which clears it.
-        int nError = 0;
-        socklen_t nLen = sizeof nError;
-        getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &nError, &nLen);
-        if (WsaErrorFromErrno(nError) == WSAENETDOWN) {
-            // Reported for the notice that came with it.
-            OutputDebugStringA((nRevents & POLLOUT) && !(nRevents & POLLIN) ? "Error in FD_WRITE\n"
-                                                                             : "Error in FD_READ\n");
+    if (events.lNetworkEvents & FD_READ) {
+        if (events.iErrorCode[FD_READ_BIT] == WSAENETDOWN) {
+            OutputDebugStringA("Error in FD_READ\n");
             return false;
         }
+        if (ReadData() != 0)
+            return false;
     }
-    if ((nRevents & POLLIN) && ReadData() != 0)
-        return false;
-    if (nRevents & POLLOUT) {
+    if (events.lNetworkEvents & FD_WRITE) {
+        if (events.iErrorCode[FD_WRITE_BIT] == WSAENETDOWN) {
+            OutputDebugStringA("Error in FD_WRITE\n");
+            return false;
+        }
         m_bCanWrite = true;
         SetEvent(m_hOutputEvent);
     }
@@ -344,20 +346,18 @@ bool CUdpSocket::CState::HandleNetworkEvent(short nRevents) {
 }
 
 int CUdpSocket::CState::ReadData() {
-    m_recvBuffer.resize(m_nRecvSize);
+    m_recvBuffer.resize(std::max<size_t>(m_nRecvSize, kLongestDatagram));
     sockaddr_in from{};
-    socklen_t nFromLen = sizeof from;
-    // MSG_TRUNC gives the datagram's real length, so an oversized one is seen.
-    const ssize_t n = recvfrom(m_hSocket, m_recvBuffer.data(), m_nRecvSize, MSG_TRUNC,
-                               reinterpret_cast<sockaddr*>(&from), &nFromLen);
+    const int n = PlatformReceiveFrom(m_hSocket, m_recvBuffer.data(),
+                                      static_cast<int>(m_recvBuffer.size()), &from);
     if (n < 0) {
-        const int nError = errno;
-        return nError == EAGAIN || nError == EINTR ? 0 : -1;
+        const int nError = WsaErrorFromErrno(errno);
+        return nError == WSAEWOULDBLOCK || nError == WSAEINTR ? 0 : -1;
     }
     if (static_cast<size_t>(n) > m_nRecvSize) {
         // One stray datagram must not silence the socket: drop it, go on.
-        OutputDebugStringA("Datagram of " + std::to_string(n) + " bytes longer than " + std::to_string(m_nRecvSize) +
-                           " discarded in CUdpSocket::ReadData()\n");
+        OutputDebugStringA("Datagram of " + std::to_string(n) + " bytes longer than " +
+                           std::to_string(m_nRecvSize) + " discarded in CUdpSocket::ReadData()\n");
         return 0;
     }
     const bool bOwn = m_dwLocalAddress != 0 && from.sin_addr.s_addr == m_dwLocalAddress;
@@ -397,8 +397,7 @@ bool CUdpSocket::CState::HandleOutputEvent() {
     while (!m_sendQueue.empty() && m_bCanWrite) {
         WSABUF* pBuf = m_sendQueue.front();
         m_sendQueue.pop_front();
-        const ssize_t n = sendto(m_hSocket, pBuf->buf, pBuf->len, MSG_NOSIGNAL,
-                                 reinterpret_cast<const sockaddr*>(&m_sockAddr), sizeof m_sockAddr);
+        const int n = PlatformSendTo(m_hSocket, pBuf->buf, static_cast<int>(pBuf->len), m_sockAddr);
         if (n >= 0) {
             FreeWsaBuf(pBuf);
             bLastOk = true;
@@ -419,11 +418,14 @@ const char* CUdpSocket::JoinErrorText(int nCode) {
     case WSAEINTR:
         return "A blockingWindows Socket 1.1 call was canceled through WSACancelBlockingCall.";
     case WSAEFAULT:
-        return "The name or the namelen parameter is not a valid part of the user address space, the namelen "
-               "parameter is too small, the buffer length for lpCalleeData, lpSQOS, and lpGQOS are too small, or "
+        return "The name or the namelen parameter is not a valid part of the user address space, "
+               "the namelen "
+               "parameter is too small, the buffer length for lpCalleeData, lpSQOS, and lpGQOS are "
+               "too small, or "
                "the buffer length for lpCallerData is too large.";
     case WSAEINPROGRESS:
-        return "A blocking Windows Sockets 1.1 call is in progress, or the service provider is still processing "
+        return "A blocking Windows Sockets 1.1 call is in progress, or the service provider is "
+               "still processing "
                "a callback function.";
     case WSAEALREADY:
         return "A nonblocking WSAJoinLeaf call is in progress on the specified socket.";
@@ -436,9 +438,12 @@ const char* CUdpSocket::JoinErrorText(int nCode) {
     case WSAEAFNOSUPPORT:
         return "Addresses in the specified family cannot be used with this socket.";
     case WSAEADDRINUSE:
-        return "The socket's local address is already in use and the socket was not marked to allow address "
-               "reuse with SO_REUSEADDR. This error usually occurs at the time of bind, but could be delayed "
-               "until this function if the bind was to a partially wild-card address (involving ADDR_ANY) and "
+        return "The socket's local address is already in use and the socket was not marked to "
+               "allow address "
+               "reuse with SO_REUSEADDR. This error usually occurs at the time of bind, but could "
+               "be delayed "
+               "until this function if the bind was to a partially wild-card address (involving "
+               "ADDR_ANY) and "
                "if a specific address needs to be \"committed\" at the time of this function.";
     case WSAEADDRNOTAVAIL:
         return "The remote address is not a valid address (such as ADDR_ANY).";

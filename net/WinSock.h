@@ -1,6 +1,5 @@
-// Network start-up of the process. There is no WinSock to bring up here, so
-// start-up checks what the transport relies on: that a TCP/IPv4 stream socket
-// can be made, and that a send to a closed peer never kills the process.
+// Network start-up of the process: WinSock 2.0, and the TCP/IPv4 stream entry
+// of its protocol catalogue that the transport runs on.
 #pragma once
 
 // True when the transport can run; on false it has already undone itself.

@@ -4,23 +4,7 @@
 
 #include "WinTypes.h"
 
-#include "SocketTypes.h"
-#ifndef INVALID_SOCKET
-#define INVALID_SOCKET (-1)
-#endif
-#ifndef SOCKET_ERROR
-#define SOCKET_ERROR (-1)
-#endif
-
-// Network event bits and the slots of their error codes.
-constexpr long FD_READ = 0x01;
-constexpr long FD_WRITE = 0x02;
-constexpr long FD_CONNECT = 0x10;
-constexpr long FD_CLOSE = 0x20;
-constexpr int FD_READ_BIT = 0;
-constexpr int FD_WRITE_BIT = 1;
-constexpr int FD_CLOSE_BIT = 5;
-constexpr int FD_MAX_EVENTS = 10;
+#include "SocketApi.h"
 
 // A select reply: the event in the low 16 bits, the WinSock error in the high.
 constexpr LPARAM WSAMAKESELECTREPLY(long lEvent, int nError) {

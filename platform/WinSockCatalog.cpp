@@ -3,9 +3,9 @@
 #include "WinSockCatalog.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <netinet/in.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -17,10 +17,10 @@ constexpr int kInetAddressSize = sizeof(sockaddr_in);
 
 // Can a socket of this kind be made now (PlatformSocket, so tests may say no)?
 bool CanMake(int nType, int nProtocol) {
-    const int fd = PlatformSocket(AF_INET, nType, nProtocol);
-    if (fd < 0)
+    const SOCKET s = PlatformSocket(AF_INET, nType, nProtocol);
+    if (s == INVALID_SOCKET)
         return false;
-    close(fd);
+    PlatformCloseSocket(s);
     return true;
 }
 
@@ -38,6 +38,9 @@ bool Wanted(const int* piProtocols, int nProtocol) {
 int WSAStartup(WORD wVersionRequested, WSADATA* pData) {
     if ((wVersionRequested & 0xFF) < 1)
         return WSAVERNOTSUPPORTED;
+    // A send to a peer that has reset raises SIGPIPE where WinSock reports
+    // an error, which is what the transport expects.
+    std::signal(SIGPIPE, SIG_IGN);
     // As WinSock: the version asked for when it is available, else the highest.
     const WORD wMajorMinor =
         static_cast<WORD>(((wVersionRequested & 0xFF) << 8) | (wVersionRequested >> 8));

@@ -1,85 +1,32 @@
-// The Windows side of SocketApi.h: WinSock's own calls, and a readiness wait
-// built on WSAEventSelect and WSAWaitForMultipleEvents. WinSock reports
-// network events once (FD_WRITE when the socket becomes writable and again
-// only after a send would have blocked), so a notice the caller did not ask
-// for yet is kept for a later wait rather than lost.
+// The Windows side of SocketApi.h: WinSock's own calls. The network events
+// are WinSock's too: WSAEventSelect binds the CEvent's event object itself,
+// and WSAEnumNetworkEvents fetches what WinSock recorded. Errors are left in
+// errno as WinSock's codes.
 #include "SocketApi.h"
 
 #include "WinSockApi.h"
 
 #include <cerrno>
 #include <chrono>
-#include <map>
 #include <mutex>
-#include <vector>
 
 namespace {
 
 std::mutex g_hooksMutex;
 CSocketApiHooks g_hooks;
 
-constexpr long FD_READ = 0x01;
-constexpr long FD_WRITE = 0x02;
-constexpr long FD_CLOSE = 0x20;
-constexpr int FD_READ_BIT = 0;
-constexpr int FD_WRITE_BIT = 1;
-constexpr int FD_CLOSE_BIT = 5;
-constexpr SOCKET kNoSocket = ~static_cast<SOCKET>(0);
-
-// What a socket's waits keep between calls: its network event and the
-// readiness reported but not yet asked for.
-struct CSocketWatch {
-    void* hNetworkEvent = nullptr;
-    short nPending = 0;
-};
-
-std::mutex g_watchMutex;
-std::map<SOCKET, CSocketWatch> g_watches;
-
-// The flags poll() would give for these notices.
-short ToPollFlags(long lEvents, const int anErrors[10]) {
-    short nFlags = 0;
-    if (lEvents & FD_READ)
-        nFlags |= anErrors[FD_READ_BIT] != 0 ? POLLERR : POLLIN;
-    if (lEvents & FD_WRITE)
-        nFlags |= anErrors[FD_WRITE_BIT] != 0 ? POLLERR : POLLOUT;
-    if (lEvents & FD_CLOSE) {
-        // A graceful close still leaves the peer's last bytes to read.
-        nFlags |= POLLIN | POLLRDHUP;
-        if (anErrors[FD_CLOSE_BIT] != 0)
-            nFlags |= POLLERR | POLLHUP;
-    }
-    return nFlags;
+int Fail(int nError) {
+    errno = nError;
+    return SOCKET_ERROR;
 }
 
-// The socket's network event, bound at its first wait; null on failure.
-void* WatchFor(SOCKET s, int* pnError) {
-    std::lock_guard<std::mutex> lock(g_watchMutex);
-    CSocketWatch& watch = g_watches[s];
-    if (watch.hNetworkEvent == nullptr)
-        watch.hNetworkEvent = WinSock::BindNetworkEvent(s, FD_READ | FD_WRITE | FD_CLOSE, pnError);
-    if (watch.hNetworkEvent == nullptr)
-        g_watches.erase(s);
-    return watch.hNetworkEvent;
+int Result(int nError) {
+    return nError == 0 ? 0 : Fail(nError);
 }
 
-// Takes from the pending readiness what the caller asks for; errors and
-// hang-ups are always reported, as poll() does.
-short TakePending(SOCKET s, short nWanted) {
-    std::lock_guard<std::mutex> lock(g_watchMutex);
-    auto it = g_watches.find(s);
-    if (it == g_watches.end())
-        return 0;
-    const short nTaken = it->second.nPending & (nWanted | POLLERR | POLLHUP);
-    it->second.nPending &= ~nTaken;
-    return nTaken;
-}
-
-void AddPending(SOCKET s, short nFlags) {
-    std::lock_guard<std::mutex> lock(g_watchMutex);
-    auto it = g_watches.find(s);
-    if (it != g_watches.end())
-        it->second.nPending |= nFlags;
+// A byte count, or SOCKET_ERROR with the error in errno.
+int Count(int n, int nError) {
+    return n < 0 ? Fail(nError) : n;
 }
 
 } // namespace
@@ -163,12 +110,13 @@ SOCKET PlatformSocket(int domain, int type, int protocol) {
         std::lock_guard<std::mutex> lock(g_hooksMutex);
         fnHook = g_hooks.fnSocket;
     }
-    // A hook only ever fails the call here; a real socket comes from WinSock.
+    // A hook only ever fails the call here; a real socket comes from WinSock,
+    // whose sockets no started program inherits.
     if (fnHook && fnHook(domain, type, protocol) < 0)
-        return kNoSocket;
+        return INVALID_SOCKET;
     int nError = 0;
     const SOCKET s = WinSock::Socket(domain, type, protocol, &nError);
-    if (s == kNoSocket)
+    if (s == INVALID_SOCKET)
         errno = nError;
     return s;
 }
@@ -180,87 +128,105 @@ int PlatformSetSockOpt(SOCKET s, int level, int name, const void* pValue, sockle
         fnHook = g_hooks.fnSetSockOpt;
     }
     if (fnHook && fnHook(static_cast<int>(s), level, name, pValue, len) < 0)
-        return -1;
-    const int nError = WinSock::SetSockOpt(s, level, name, pValue, len);
-    if (nError == 0)
-        return 0;
-    errno = nError;
-    return -1;
+        return SOCKET_ERROR;
+    return Result(WinSock::SetSockOpt(s, level, name, pValue, len));
 }
 
 int PlatformCloseSocket(SOCKET s) {
-    void* hNetworkEvent = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(g_watchMutex);
-        auto it = g_watches.find(s);
-        if (it != g_watches.end()) {
-            hNetworkEvent = it->second.hNetworkEvent;
-            g_watches.erase(it);
-        }
-    }
-    if (hNetworkEvent != nullptr)
-        WinSock::ReleaseNetworkEvent(s, hNetworkEvent);
-    const int nError = WinSock::CloseSocket(s);
-    if (nError == 0)
-        return 0;
-    errno = nError;
-    return -1;
+    return Result(WinSock::CloseSocket(s));
 }
 
-DWORD WaitForSocketAndEvents(SOCKET s, short nPollEvents, short* pRevents, CEvent* const* pEvents,
-                             DWORD nCount, DWORD dwMilliseconds) {
-    std::vector<void*> handles;
-    handles.reserve(nCount + 1);
-    const bool bSocket = s != kNoSocket;
-    if (bSocket) {
-        int nError = 0;
-        void* hNetworkEvent = WatchFor(s, &nError);
-        if (hNetworkEvent == nullptr) {
-            if (pRevents != nullptr)
-                *pRevents = POLLNVAL;
-            return 0; // as poll() reports a descriptor that is no socket
-        }
-        handles.push_back(hNetworkEvent);
-    }
-    for (DWORD i = 0; i < nCount; ++i)
-        handles.push_back(pEvents[i]->GetNative());
-    const DWORD nFirstEvent = bSocket ? 1 : 0;
+int PlatformBind(SOCKET s, const sockaddr_in& address) {
+    return Result(WinSock::Bind(s, &address, sizeof address));
+}
 
+int PlatformSend(SOCKET s, const void* pData, int nLength) {
+    int nError = 0;
+    const int n = WinSock::Send(s, pData, nLength, &nError);
+    return Count(n, nError);
+}
+
+int PlatformReceive(SOCKET s, void* pData, int nLength) {
+    int nError = 0;
+    const int n = WinSock::Receive(s, pData, nLength, &nError);
+    return Count(n, nError);
+}
+
+int PlatformSendTo(SOCKET s, const void* pData, int nLength, const sockaddr_in& to) {
+    int nError = 0;
+    const int n = WinSock::SendTo(s, pData, nLength, &to, sizeof to, &nError);
+    return Count(n, nError);
+}
+
+int PlatformReceiveFrom(SOCKET s, void* pData, int nLength, sockaddr_in* pFrom) {
+    int nError = 0;
+    const int n = WinSock::ReceiveFrom(s, pData, nLength, pFrom, &nError);
+    return Count(n, nError);
+}
+
+int WSAEventSelect(SOCKET s, HEVENT hEvent, long lNetworkEvents) {
+    return Result(WinSock::EventSelect(s, hEvent != nullptr ? hEvent->GetNative() : nullptr,
+                                       hEvent != nullptr ? lNetworkEvents : 0));
+}
+
+int WSAEnumNetworkEvents(SOCKET s, HEVENT hEvent, WSANETWORKEVENTS* pEvents) {
+    *pEvents = WSANETWORKEVENTS{};
+    long lEvents = 0;
+    int anErrors[FD_MAX_EVENTS] = {};
+    const int nError = WinSock::EnumNetworkEvents(s, hEvent->GetNative(), &lEvents, anErrors);
+    if (nError != 0)
+        return Fail(nError);
+    pEvents->lNetworkEvents = lEvents;
+    for (int i = 0; i < FD_MAX_EVENTS; ++i)
+        pEvents->iErrorCode[i] = anErrors[i];
+    return 0;
+}
+
+DWORD WSAWaitForMultipleEvents(DWORD nCount, HEVENT const* phEvents, DWORD dwMilliseconds) {
+    void* handles[64];
+    if (nCount > 64)
+        return WSA_WAIT_FAILED;
+    for (DWORD i = 0; i < nCount; ++i)
+        handles[i] = phEvents[i]->GetNative();
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
     for (;;) {
-        if (bSocket) {
-            const short nReady = TakePending(s, nPollEvents);
-            if (nReady != 0) {
-                if (pRevents != nullptr)
-                    *pRevents = nReady;
-                return 0;
-            }
-        }
         DWORD dwWait = INFINITE;
         if (dwMilliseconds != INFINITE) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             dwWait = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
         }
-        const uint32_t rc =
-            WinSock::WaitForAny(handles.data(), static_cast<uint32_t>(handles.size()), dwWait);
-        if (rc == WAIT_TIMEOUT) {
-            // Windows may end the wait on a clock tick a little early.
-            if (dwMilliseconds == INFINITE || Clock::now() >= deadline)
-                return WAIT_TIMEOUT;
+        const uint32_t rc = WinSock::WaitForAny(handles, nCount, dwWait);
+        // Windows may end a wait on a clock tick a little early.
+        if (rc == WSA_WAIT_TIMEOUT && dwMilliseconds != INFINITE && Clock::now() < deadline)
             continue;
-        }
-        if (rc == WAIT_FAILED)
-            return WAIT_FAILED;
-        if (bSocket && rc == 0) {
-            long lEvents = 0;
-            int anErrors[10] = {};
-            if (WinSock::EnumNetworkEvents(s, handles[0], &lEvents, anErrors) != 0)
-                return WAIT_FAILED;
-            AddPending(s, ToPollFlags(lEvents, anErrors));
-            continue;
-        }
-        // The wait took an auto-reset event's signal.
-        return 1 + (rc - nFirstEvent);
+        return rc;
     }
+}
+
+std::string InetNtoa(DWORD dwAddress) {
+    return WinSock::AddressText(dwAddress);
+}
+
+DWORD InetAddr(const std::string& text) {
+    return WinSock::ParseAddress(text.c_str());
+}
+
+bool GetHostName(std::string* pName) {
+    return WinSock::HostName(pName);
+}
+
+std::vector<DWORD> GetHostAddresses(const std::string& name) {
+    const std::vector<uint32_t> addresses = WinSock::HostAddresses(name.c_str());
+    return std::vector<DWORD>(addresses.begin(), addresses.end());
+}
+
+std::vector<CInterfaceAddress> GetInterfaceAddresses() {
+    std::vector<CInterfaceAddress> addresses;
+    int nIndex = 0;
+    // WinSock names no interface: the list's own numbering stands in.
+    for (const WinSock::Interface& entry : WinSock::Interfaces())
+        addresses.push_back(CInterfaceAddress{"#" + std::to_string(nIndex++), entry.dwAddress,
+                                              entry.bUp, entry.bLoopback, entry.bMulticast});
+    return addresses;
 }

@@ -1,6 +1,9 @@
 #include "WinSockApi.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
 
 namespace WinSock {
 
@@ -86,8 +89,10 @@ int SendTo(uintptr_t s, const void* pData, int nLength, const void* pAddress, in
     return n;
 }
 
-int ReceiveFrom(uintptr_t s, void* pData, int nLength, int* pnError) {
-    const int n = recvfrom(s, static_cast<char*>(pData), nLength, 0, nullptr, nullptr);
+int ReceiveFrom(uintptr_t s, void* pData, int nLength, void* pFrom, int* pnError) {
+    int nFromLength = sizeof(sockaddr_in);
+    const int n = recvfrom(s, static_cast<char*>(pData), nLength, 0, static_cast<sockaddr*>(pFrom),
+                           pFrom != nullptr ? &nFromLength : nullptr);
     *pnError = n < 0 ? WSAGetLastError() : 0;
     return n;
 }
@@ -107,24 +112,8 @@ int AsyncSelect(uintptr_t s, uintptr_t hWnd, unsigned message, long lEvents) {
                : WSAGetLastError();
 }
 
-void* BindNetworkEvent(uintptr_t s, long lEvents, int* pnError) {
-    WSAEVENT hEvent = WSACreateEvent();
-    if (hEvent == WSA_INVALID_EVENT) {
-        *pnError = WSAGetLastError();
-        return nullptr;
-    }
-    if (WSAEventSelect(s, hEvent, lEvents) != 0) {
-        *pnError = WSAGetLastError();
-        WSACloseEvent(hEvent);
-        return nullptr;
-    }
-    *pnError = 0;
-    return hEvent;
-}
-
-void ReleaseNetworkEvent(uintptr_t s, void* hEvent) {
-    WSAEventSelect(s, nullptr, 0);
-    WSACloseEvent(hEvent);
+int EventSelect(uintptr_t s, void* hEvent, long lEvents) {
+    return WSAEventSelect(s, hEvent, lEvents) == 0 ? 0 : WSAGetLastError();
 }
 
 int EnumNetworkEvents(uintptr_t s, void* hEvent, long* plEvents, int anErrors[10]) {
@@ -144,6 +133,59 @@ uint32_t WaitForAny(void* const* phEvents, uint32_t nCount, uint32_t dwMilliseco
     if (rc >= WSA_WAIT_EVENT_0 && rc < WSA_WAIT_EVENT_0 + nCount)
         return rc - WSA_WAIT_EVENT_0;
     return WSA_WAIT_FAILED;
+}
+
+std::string AddressText(uint32_t dwAddress) {
+    in_addr address{};
+    address.s_addr = dwAddress;
+    char text[INET_ADDRSTRLEN] = "";
+    return inet_ntop(AF_INET, &address, text, sizeof text) != nullptr ? text : "";
+}
+
+uint32_t ParseAddress(const char* pszText) {
+    return inet_addr(pszText);
+}
+
+bool HostName(std::string* pName) {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0)
+        return false;
+    *pName = name;
+    return true;
+}
+
+std::vector<uint32_t> HostAddresses(const char* pszName) {
+    std::vector<uint32_t> addresses;
+    // The result is the calling thread's own, as WinSock keeps it.
+    const hostent* pHost = gethostbyname(pszName);
+    if (pHost == nullptr || pHost->h_addrtype != AF_INET)
+        return addresses;
+    for (char** pp = pHost->h_addr_list; *pp != nullptr; ++pp) {
+        uint32_t dwAddress;
+        memcpy(&dwAddress, *pp, sizeof dwAddress);
+        addresses.push_back(dwAddress);
+    }
+    return addresses;
+}
+
+std::vector<Interface> Interfaces() {
+    std::vector<Interface> interfaces;
+    const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET)
+        return interfaces;
+    INTERFACE_INFO list[64];
+    DWORD dwBytes = 0;
+    if (WSAIoctl(s, SIO_GET_INTERFACE_LIST, nullptr, 0, list, sizeof list, &dwBytes, nullptr,
+                 nullptr) == 0) {
+        for (DWORD i = 0; i < dwBytes / sizeof(INTERFACE_INFO); ++i) {
+            const u_long flags = list[i].iiFlags;
+            interfaces.push_back(Interface{list[i].iiAddress.AddressIn.sin_addr.s_addr,
+                                           (flags & IFF_UP) != 0, (flags & IFF_LOOPBACK) != 0,
+                                           (flags & IFF_MULTICAST) != 0});
+        }
+    }
+    closesocket(s);
+    return interfaces;
 }
 
 } // namespace WinSock

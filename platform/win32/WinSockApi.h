@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace WinSock {
@@ -35,22 +36,37 @@ int Receive(uintptr_t s, void* pData, int nLength, int* pnError);
 int Bind(uintptr_t s, const void* pAddress, int nLength);
 int SendTo(uintptr_t s, const void* pData, int nLength, const void* pAddress, int nAddressLength,
            int* pnError);
-int ReceiveFrom(uintptr_t s, void* pData, int nLength, int* pnError);
+// recvfrom with the sender's address, laid out as sockaddr_in, in pFrom.
+int ReceiveFrom(uintptr_t s, void* pData, int nLength, void* pFrom, int* pnError);
 // select() for reading: true once data or a close is there to read. It
 // leaves the socket's recorded network events alone.
 bool WaitReadable(uintptr_t s, uint32_t dwMilliseconds);
 // WSAAsyncSelect: lEvents posted to hWnd as message; 0, 0 cancels.
 int AsyncSelect(uintptr_t s, uintptr_t hWnd, unsigned message, long lEvents);
 
-// An event bound to the socket's network events (WSAEventSelect);
-// null with *pnError set on failure.
-void* BindNetworkEvent(uintptr_t s, long lEvents, int* pnError);
-void ReleaseNetworkEvent(uintptr_t s, void* hEvent);
+// WSAEventSelect: hEvent bound to the socket's lEvents; null, 0 unbinds.
+int EventSelect(uintptr_t s, void* hEvent, long lEvents);
 // WSAEnumNetworkEvents: the events reported since the last call, which
 // also resets hEvent, and the error code of each in anErrors[bit].
 int EnumNetworkEvents(uintptr_t s, void* hEvent, long* plEvents, int anErrors[10]);
 // WSAWaitForMultipleEvents for any one, not alertable: the index of the
 // first signalled handle, 0x102 on time-out, 0xFFFFFFFF on failure.
 uint32_t WaitForAny(void* const* phEvents, uint32_t nCount, uint32_t dwMilliseconds);
+
+// inet_ntop and inet_addr for IPv4, the address in network order.
+std::string AddressText(uint32_t dwAddress);
+uint32_t ParseAddress(const char* pszText);
+// gethostname; false on failure.
+bool HostName(std::string* pName);
+// gethostbyname's IPv4 addresses, in its order.
+std::vector<uint32_t> HostAddresses(const char* pszName);
+// WSAIoctl(SIO_GET_INTERFACE_LIST): each interface's IPv4 address and flags.
+struct Interface {
+    uint32_t dwAddress;
+    bool bUp;
+    bool bLoopback;
+    bool bMulticast;
+};
+std::vector<Interface> Interfaces();
 
 } // namespace WinSock

@@ -1,7 +1,7 @@
 // The progress dialog: owner disabling, the percentage rule, the bar's
 // wrap-around, keys, caption translations.
-#include "Dialog.h"
 #include "ProgressDlg.h"
+#include "Dialog.h"
 #include "StringTable.h"
 
 #include <QApplication>
@@ -21,7 +21,9 @@
 
 namespace {
 
-QProgressBar* Bar(const CProgressDlg& dlg) { return qobject_cast<QProgressBar*>(dlg.GetDlgItem(1002)); }
+QProgressBar* Bar(const CProgressDlg& dlg) {
+    return qobject_cast<QProgressBar*>(dlg.GetDlgItem(1002));
+}
 
 struct CStepCase {
     int nLower, nUpper, nStep;
@@ -109,9 +111,9 @@ TEST(ProgressDlgTest, AnUploadsStream_IsPaintedAtMostOnceAFrame_AndItsLastStateS
         EXPECT_EQ(recorder.m_nLayoutRequests, 0);
         // Any event loop (here: a wait, as a message box runs one) paints
         // what the last frame held back.
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            return !recorder.m_painted.empty() && recorder.m_painted.back() == last;
-        }, 2000));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !recorder.m_painted.empty() && recorder.m_painted.back() == last; },
+            2000));
         EXPECT_EQ("100%", dlg.GetDlgItemText(1004));
         if (nRound == 0) {
             // Ended while a change is held: the next window paints at once.
@@ -123,7 +125,7 @@ TEST(ProgressDlgTest, AnUploadsStream_IsPaintedAtMostOnceAFrame_AndItsLastStateS
 }
 
 TEST(ProgressDlgTest, OwnerIsDisabledWhileTheWindowExists_AndReEnabledWhenTheObjectDies) {
-    QWidget owner;
+    CWidgetWnd owner; // a window that is no dialog
     owner.show();
     AfxSetMainWnd(&owner);
     {

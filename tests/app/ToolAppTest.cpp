@@ -1,10 +1,10 @@
 // Start-up and tear-down: WinSock, the link events, the modal main dialog.
+#include "ToolApp.h"
 #include "LinkEvents.h"
 #include "MainDlg.h"
 #include "ScriptedSeams.h"
 #include "SocketApi.h"
 #include "TempProfile.h"
-#include "ToolApp.h"
 #include "TraceCapture.h"
 #include "WinSock.h"
 
@@ -34,7 +34,7 @@ public:
 
 protected:
     bool eventFilter(QObject* pObject, QEvent* pEvent) override {
-        auto pDlg = qobject_cast<CMainDlg*>(pObject);
+        auto pDlg = dynamic_cast<CMainDlg*>(pObject);
         if (pDlg != nullptr && pEvent->type() == QEvent::Show) {
             ++m_nShown;
             m_bEventsWhileOpen = g_hLinkAckEvent != nullptr && g_hLinkDoneEvent != nullptr;

@@ -71,7 +71,7 @@ TEST_F(CNetnsTest, Probe_IsThirteenBytesFromTheLocalAddressAndThreePhonesAnswer)
             std::string("probe from ") + c.pszProbeSource + ":1025, sent 3 replies", kSimReadyMs))
             << pSim->Output();
         EXPECT_EQ(std::string::npos, pSim->Output().find("ignored"));
-        const CPhoneListModel& rows = discovery.Rows();
+        const CPhoneRows& rows = discovery.Rows();
         ASSERT_EQ(3, rows.GetItemCount());
         EXPECT_EQ((PhoneTexts{"192.168.0.20", "00-09-45-10-ab-cd", "VoIP v2.3", "pppoe", "2001",
                               "Yes", "No"}),
@@ -102,7 +102,7 @@ TEST_F(CNetnsTest, MorePhonesThanTheCapAnsweringAtOnce_FillTheListToItsCap) {
     // A slow machine (a sanitizer build) reads fewer than the kernel takes
     // in; a phone missed by one probe answers the next, and its row is
     // added then, the others updated in place.
-    for (int nProbe = 0; nProbe < 5 && discovery.Rows().GetItemCount() < CPhoneListModel::kMaxRows;
+    for (int nProbe = 0; nProbe < 5 && discovery.Rows().GetItemCount() < CPhoneRows::kMaxRows;
          ++nProbe) {
         const size_t nSeen = pSim->Output().size();
         if (nProbe > 0)
@@ -115,5 +115,5 @@ TEST_F(CNetnsTest, MorePhonesThanTheCapAnsweringAtOnce_FillTheListToItsCap) {
             if (!DispatchMessage(msg))
                 ReleaseMessage(msg);
     }
-    EXPECT_EQ(CPhoneListModel::kMaxRows, discovery.Rows().GetItemCount());
+    EXPECT_EQ(CPhoneRows::kMaxRows, discovery.Rows().GetItemCount());
 }

@@ -1,6 +1,6 @@
 // WinSock under Wine: the platform's non-blocking connect, whose completion
-// WinSock posts to a real window, and the readiness wait over
-// WSAEventSelect, against the Linux phone simulator on loopback
+// WinSock posts to a real window, and the network events of a connected
+// socket, against the Linux phone simulator on loopback
 // (scripts/test-windows.sh starts it and names it in ORVEX_SIM_ADDRESS).
 #include "AsyncSelect.h"
 #include "MessageQueue.h"
@@ -85,13 +85,6 @@ SOCKET StartConnect(CConnectWnd& wnd, const std::string& address, LPARAM* pReply
     return s;
 }
 
-void SendBytes(SOCKET s, const std::vector<unsigned char>& bytes) {
-    int nError = 0;
-    EXPECT_EQ(WinSock::Send(s, bytes.data(), static_cast<int>(bytes.size()), &nError),
-              static_cast<int>(bytes.size()))
-        << "WinSock error " << nError;
-}
-
 class WinSockTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -126,94 +119,67 @@ TEST_F(WinSockTest, Connect_PostsItsOutcomeToTheWindowWithTheErrorInTheHighWord)
     }
 }
 
-TEST_F(WinSockTest, Wait_ReportsWritableOnceAndTheAckBeforeTheEvents) {
+namespace {
+
+// The notices WSAEnumNetworkEvents gives after the wait reported the
+// network event; -1 when the wait reported something else.
+long Notices(SOCKET s, CEvent& network, CEvent& output, CEvent& stop, DWORD dwMilliseconds,
+             DWORD* pdwResult) {
+    HEVENT const events[] = {&network, &output, &stop};
+    *pdwResult = WSAWaitForMultipleEvents(3, events, dwMilliseconds);
+    if (*pdwResult != WSA_WAIT_EVENT_0)
+        return -1;
+    WSANETWORKEVENTS notices;
+    EXPECT_EQ(WSAEnumNetworkEvents(s, &network, &notices), 0);
+    return notices.lNetworkEvents;
+}
+
+} // namespace
+
+TEST_F(WinSockTest, NetworkEvents_WritableOnceAndTheAckBeforeTheEvents) {
     CConnectWnd wnd;
     ASSERT_TRUE(wnd.Create());
     LPARAM lReply = 0;
     const SOCKET s = StartConnect(wnd, m_simAddress, &lReply);
     ASSERT_EQ(WSAGETSELECTERROR(lReply), 0);
-    CEvent output(false, false), stop(true, false);
-    CEvent* events[] = {&output, &stop};
-    short nRevents = 0;
+    CEvent network(false, false), output(false, false), stop(true, false);
+    ASSERT_EQ(WSAEventSelect(s, &network, FD_READ | FD_WRITE | FD_CLOSE), 0);
+    DWORD dwResult = 0;
 
     output.Set();
-    ASSERT_EQ(WaitForSocketAndEvents(s, POLLIN | POLLOUT, &nRevents, events, 2, 2000), 0u)
+    EXPECT_EQ(Notices(s, network, output, stop, 2000, &dwResult), FD_WRITE)
         << "the connected socket's writability comes before the output event";
-    EXPECT_EQ(nRevents, POLLOUT);
-    EXPECT_EQ(WaitForSocketAndEvents(s, POLLIN | POLLOUT, &nRevents, events, 2, 0), 1u)
-        << "writability is reported once, not while it lasts";
-    EXPECT_EQ(WaitForSocketAndEvents(s, POLLOUT, &nRevents, events, 2, 50),
-              static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(Notices(s, network, output, stop, 0, &dwResult), -1);
+    EXPECT_EQ(dwResult, WSA_WAIT_EVENT_0 + 1) << "writability is reported once, not while it lasts";
+    EXPECT_EQ(Notices(s, network, output, stop, 50, &dwResult), -1);
+    EXPECT_EQ(dwResult, WSA_WAIT_TIMEOUT);
 
     std::vector<unsigned char> block(128);
     for (size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<unsigned char>(i * 7);
     std::vector<unsigned char> sent;
     for (const auto& bytes : {block, std::vector<unsigned char>{0x81}}) {
-        SendBytes(s, bytes);
+        ASSERT_EQ(PlatformSend(s, bytes.data(), static_cast<int>(bytes.size())),
+                  static_cast<int>(bytes.size()));
         sent.insert(sent.end(), bytes.begin(), bytes.end());
         ASSERT_TRUE(WinSock::WaitReadable(s, 5000)) << "the phone answers";
         stop.Set();
-        ASSERT_EQ(WaitForSocketAndEvents(s, POLLIN, &nRevents, events, 2, 5000), 0u)
+        EXPECT_EQ(Notices(s, network, output, stop, 5000, &dwResult), FD_READ)
             << "the phone's answer comes before a stop that is already set";
-        EXPECT_EQ(nRevents, POLLIN);
         stop.Reset();
         unsigned char answer[4] = {};
-        int nError = 0;
-        ASSERT_EQ(WinSock::Receive(s, answer, sizeof answer, &nError), 1) << nError;
+        ASSERT_EQ(PlatformReceive(s, answer, sizeof answer), 1) << errno;
         EXPECT_EQ(answer[0], 0xFF);
     }
     stop.Set();
-    EXPECT_EQ(WaitForSocketAndEvents(s, POLLIN, &nRevents, events, 2, 1000), 2u);
+    EXPECT_EQ(Notices(s, network, output, stop, 1000, &dwResult), -1);
+    EXPECT_EQ(dwResult, WSA_WAIT_EVENT_0 + 2);
 
     const char* pszSaved = std::getenv("ORVEX_SIM_SAVE");
     ASSERT_NE(pszSaved, nullptr);
     std::ifstream saved(pszSaved, std::ios::binary);
     const std::vector<unsigned char> received{std::istreambuf_iterator<char>(saved), {}};
     EXPECT_EQ(received, sent) << "the phone got the block and the finishing byte, in order";
+    EXPECT_EQ(WSAEventSelect(s, nullptr, 0), 0);
     EXPECT_EQ(PlatformCloseSocket(s), 0);
-}
-
-// A datagram socket under WinSock: one readability notice per datagram
-// waiting (re-armed by each receive), writability once. Unicast on loopback.
-TEST_F(WinSockTest, Wait_ReportsEachWaitingDatagramAndWritabilityOnce) {
-    constexpr int kDatagram = 2, kUdp = 17, kPort = 1030;
-    const auto receiverName = SocketAddress("127.0.16.3", kPort);
-    const SOCKET receiver = PlatformSocket(kAfInet, kDatagram, kUdp);
-    const SOCKET sender = PlatformSocket(kAfInet, kDatagram, kUdp);
-    ASSERT_NE(receiver, static_cast<SOCKET>(INVALID_SOCKET));
-    ASSERT_NE(sender, static_cast<SOCKET>(INVALID_SOCKET));
-    ASSERT_EQ(WinSock::Bind(receiver, receiverName.data(), receiverName.size()), 0);
-    short nRevents = 0;
-    EXPECT_EQ(WaitForSocketAndEvents(receiver, POLLIN, &nRevents, nullptr, 0, 100),
-              static_cast<DWORD>(WAIT_TIMEOUT));
-    ASSERT_EQ(WaitForSocketAndEvents(receiver, POLLOUT, &nRevents, nullptr, 0, 0), 0u)
-        << "the writability WinSock reported to a wait that did not ask is kept for one that does";
-    EXPECT_EQ(nRevents, POLLOUT);
-
-    constexpr int kDatagrams = 3;
-    for (int i = 0; i < kDatagrams; ++i) {
-        const unsigned char datagram[63] = {static_cast<unsigned char>(i)};
-        int nError = 0;
-        ASSERT_EQ(WinSock::SendTo(sender, datagram, sizeof datagram, receiverName.data(),
-                                  receiverName.size(), &nError),
-                  static_cast<int>(sizeof datagram))
-            << nError;
-    }
-    ASSERT_TRUE(WinSock::WaitReadable(receiver, 2000));
-    for (int i = 0; i < kDatagrams; ++i) {
-        ASSERT_EQ(WaitForSocketAndEvents(receiver, POLLIN | POLLOUT, &nRevents, nullptr, 0, 2000),
-                  0u)
-            << "datagram " << i;
-        EXPECT_EQ(nRevents, POLLIN) << "datagram " << i;
-        unsigned char buffer[128];
-        int nError = 0;
-        ASSERT_EQ(WinSock::ReceiveFrom(receiver, buffer, sizeof buffer, &nError), 63) << nError;
-        EXPECT_EQ(buffer[0], i) << "in the order sent";
-    }
-    EXPECT_EQ(WaitForSocketAndEvents(receiver, POLLIN | POLLOUT, &nRevents, nullptr, 0, 100),
-              static_cast<DWORD>(WAIT_TIMEOUT))
-        << "nothing left to read, and writability is not reported again";
-    EXPECT_EQ(PlatformCloseSocket(sender), 0);
-    EXPECT_EQ(PlatformCloseSocket(receiver), 0);
 }

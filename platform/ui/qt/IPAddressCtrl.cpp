@@ -18,7 +18,8 @@ CIPAddressCtrl::CIPAddressCtrl(QWidget* pParent) : QFrame(pParent) {
     auto pLayout = new QHBoxLayout(this);
     pLayout->setContentsMargins(2, 1, 2, 1);
     pLayout->setSpacing(0);
-    auto pValidator = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this);
+    auto pValidator =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this);
     for (int i = 0; i < 4; ++i) {
         if (i > 0) {
             auto pDot = new QLabel(QStringLiteral("."), this);
@@ -72,7 +73,8 @@ void CIPAddressCtrl::SetAddress(DWORD dwAddress) {
 }
 
 void CIPAddressCtrl::SetAddress(BYTE nField0, BYTE nField1, BYTE nField2, BYTE nField3) {
-    SetAddress((DWORD(nField0) << 24) | (DWORD(nField1) << 16) | (DWORD(nField2) << 8) | DWORD(nField3));
+    SetAddress((DWORD(nField0) << 24) | (DWORD(nField1) << 16) | (DWORD(nField2) << 8) |
+               DWORD(nField3));
 }
 
 BOOL CIPAddressCtrl::IsBlank() const {
@@ -95,7 +97,9 @@ void CIPAddressCtrl::SetFieldFocus(WORD nField) {
 QString CIPAddressCtrl::Text() const {
     QStringList parts;
     for (QLineEdit* pField : m_pFields)
-        parts << (pField->text().isEmpty() ? QString() : QString::number(qMin(pField->text().toInt(), kFieldMax)));
+        parts << (pField->text().isEmpty()
+                      ? QString()
+                      : QString::number(qMin(pField->text().toInt(), kFieldMax)));
     return parts.join(QLatin1Char('.'));
 }
 
@@ -104,7 +108,8 @@ void CIPAddressCtrl::SetText(const QString& text) {
     for (int i = 0; i < 4; ++i) {
         bool ok = false;
         const int value = i < parts.size() ? parts[i].trimmed().toInt(&ok) : 0;
-        m_pFields[i]->setText(ok && value >= 0 ? QString::number(qMin(value, kFieldMax)) : QString());
+        m_pFields[i]->setText(ok && value >= 0 ? QString::number(qMin(value, kFieldMax))
+                                               : QString());
     }
 }
 

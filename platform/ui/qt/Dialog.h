@@ -1,5 +1,5 @@
-// A dialog built from a template in res/, with the MFC dialog life cycle the
-// ported code expects: OnInitDialog, data exchange, OnOK/OnCancel, modal and
+// The Linux side of CDialog, on Qt Widgets: a dialog built from a template in res/, with the MFC
+// dialog life cycle the ported code expects: OnInitDialog, data exchange, OnOK/OnCancel, modal and
 // modeless use.
 //
 // Controls are made from the template's classes:
@@ -23,7 +23,8 @@
 // template has no default button.
 #pragma once
 
-#include "WinTypes.h"
+#include "DataExchange.h"
+#include "Wnd.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -31,46 +32,20 @@
 #include <string>
 #include <vector>
 
-class CDialog;
+class CRedrawPacer;
 struct CDlgTemplate;
 
-class CDataExchange {
-public:
-    explicit CDataExchange(bool bSaveAndValidate, CDialog* pDlg = nullptr)
-        : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlg) {}
-    bool m_bSaveAndValidate;
-    bool m_bFailed = false;
-    CDialog* m_pDlgWnd;
-};
-
-// Range check of an int field: when saving and the value is outside
-// [nMin, nMax], shows "Please enter an integer between nMin and nMax." with
-// the warning icon and fails the exchange. Loading ignores the range.
-void DDV_MinMaxInt(CDataExchange* pDX, int value, int nMin, int nMax);
-
-// Binds a control object that the dialog class owns as a member to the
-// template's control nIDC: the member widget takes the template control's
-// place (geometry, tab order, GetDlgItem) in the window being built. It stays
-// the dialog object's, so it survives the window and is bound again by the
-// next window.
-void DDX_Control(CDataExchange* pDX, int nIDC, QWidget& rControl);
-
-// The application's main window (CWinApp::m_pMainWnd): owner of dialogs and
-// message boxes created without a parent. Null before it is set.
-QWidget* AfxGetMainWnd();
-void AfxSetMainWnd(QWidget* pWnd);
-
-class CDialog : public QDialog {
+class CDialog : public QDialog, public CWnd {
     Q_OBJECT
 public:
-    explicit CDialog(UINT nIDTemplate, QWidget* pParent = nullptr);
+    explicit CDialog(UINT nIDTemplate, CWnd* pParent = nullptr);
     ~CDialog() override;
 
     // Modal run; returns the result given to EndDialog (IDOK, IDCANCEL), or
     // -1 when the window could not be created.
     virtual int DoModal();
     // Modeless creation from the template; FALSE on failure.
-    virtual BOOL Create(QWidget* pParent = nullptr);
+    virtual BOOL Create(CWnd* pParent = nullptr);
     // Destroys a modeless window (the object stays).
     virtual BOOL DestroyWindow();
     bool HasWindow() const;
@@ -78,8 +53,10 @@ public:
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
     void EndDialog(int nResult);
 
+    QWidget* GetWidget() const override { return const_cast<CDialog*>(this); }
+
     // The control with this id in the template, or null (also while there is
-    // no window).
+    // no window). Here the control's widget.
     QWidget* GetDlgItem(int nID) const;
     void SetDlgItemText(int nID, const std::string& text);
     std::string GetDlgItemText(int nID) const;
@@ -97,7 +74,14 @@ public:
     QSize GetBaseUnits() const;
 
     // Used by DDX_Control.
-    void BindControl(int nID, QWidget* pControl);
+    void BindControl(int nID, CWnd* pControl);
+
+    // For a window that changes thousands of times a second: its changes are
+    // painted at most once a display frame, and what a frame holds is painted
+    // before the thread blocks in a wait. Call before Create; ContentChanged
+    // before each change of the contents.
+    void PaceRedraws();
+    void ContentChanged();
 
 protected:
     // Base: the data exchange that loads the controls (UpdateData(FALSE));
@@ -113,6 +97,7 @@ protected:
     // The window is about to be destroyed (WM_DESTROY); controls still exist.
     virtual void OnDestroy() {}
 
+    void paintEvent(QPaintEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void reject() override;
@@ -138,6 +123,7 @@ private:
     void Command(int nID);
 
     const CDlgTemplate* m_pTemplate;
+    std::unique_ptr<CRedrawPacer> m_pPacer;
     std::vector<CControl> m_controls;
     std::unique_ptr<CSink> m_pSink;
     bool m_bHasWindow = false;

@@ -18,7 +18,8 @@ QWidget* CurrentOwner() {
         return pModal;
     if (QWidget* pActive = QApplication::activeWindow())
         return pActive;
-    return AfxGetMainWnd();
+    CWnd* pMain = AfxGetMainWnd();
+    return pMain != nullptr ? pMain->GetWidget() : nullptr;
 }
 
 } // namespace
@@ -28,10 +29,18 @@ int CQtUserSeams::MessageBox(const std::string& text, UINT nType) {
     box.setWindowTitle(QStringLiteral("OrvexToolKit"));
     box.setText(QString::fromStdString(text));
     switch (nType & MB_ICONMASK) {
-    case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::Warning); break; // MB_ICONEXCLAMATION, or none
+    case MB_ICONHAND:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MB_ICONQUESTION:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MB_ICONINFORMATION:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::Warning);
+        break; // MB_ICONEXCLAMATION, or none
     }
     switch (nType & MB_TYPEMASK) {
     case MB_YESNO:
@@ -51,10 +60,14 @@ int CQtUserSeams::MessageBox(const std::string& text, UINT nType) {
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    case QMessageBox::Cancel: return IDCANCEL;
-    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    case QMessageBox::Cancel:
+        return IDCANCEL;
+    case QMessageBox::Ok:
+        return IDOK;
     default: // closed with Escape or the close box
         return (nType & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
     }

@@ -1,20 +1,21 @@
-// The IPv4 address entry field, with the behaviour of the Windows IP address
-// control: four fields of 0 to 255; typing "." (or a space) in a field that
-// is not blank, or a third digit, moves to the next field; a value above 255 is clamped to 255 and the caret
-// stays; a field left blank stays blank and counts as 0. Values are host
-// form: the first field in the most significant byte.
+// The Linux side of CIPAddressCtrl: the IPv4 address entry field, with the behaviour of the Windows
+// IP address control: four fields of 0 to 255; typing "." (or a space) in a field that is not
+// blank, or a third digit, moves to the next field; a value above 255 is clamped to 255 and the
+// caret stays; a field left blank stays blank and counts as 0. Values are host form: the first
+// field in the most significant byte.
 #pragma once
 
-#include "WinTypes.h"
+#include "Wnd.h"
 
 #include <QFrame>
 
 class QLineEdit;
 
-class CIPAddressCtrl : public QFrame {
+class CIPAddressCtrl : public QFrame, public CWnd {
     Q_OBJECT
 public:
     explicit CIPAddressCtrl(QWidget* pParent = nullptr);
+    QWidget* GetWidget() const override { return const_cast<CIPAddressCtrl*>(this); }
 
     // The number of fields that are not blank; blank fields give 0.
     int GetAddress(DWORD& dwAddress) const;

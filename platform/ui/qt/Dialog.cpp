@@ -1,5 +1,6 @@
 #include "Dialog.h"
 
+#include "BeforeBlockHook.h"
 #include "DialogTemplates.h"
 #include "IPAddressCtrl.h"
 #include "MsgWnd.h"
@@ -15,10 +16,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWindow>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -37,14 +38,16 @@ void Place(QWidget* pControl, const QRect& rect) {
 int MulDiv(int nNumber, int nNumerator, int nDenominator) {
     const long long product = static_cast<long long>(nNumber) * nNumerator;
     const long long half = nDenominator / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / nDenominator : (product - half) / nDenominator);
+    return static_cast<int>(product >= 0 ? (product + half) / nDenominator
+                                         : (product - half) / nDenominator);
 }
 
 // "MS Sans Serif" and "System" are the Windows UI fonts of their day; their
 // counterpart is the desktop's own UI font at the template's size.
 QFont DialogFont(const CDlgTemplate& tmpl) {
     QFont font;
-    if (std::strcmp(tmpl.pszFaceName, "MS Sans Serif") == 0 || std::strcmp(tmpl.pszFaceName, "System") == 0)
+    if (std::strcmp(tmpl.pszFaceName, "MS Sans Serif") == 0 ||
+        std::strcmp(tmpl.pszFaceName, "System") == 0)
         font = QApplication::font();
     else
         font = QFont(QString::fromLatin1(tmpl.pszFaceName));
@@ -58,25 +61,75 @@ bool IsPushButton(const CDlgItemTemplate& item) {
 
 } // namespace
 
-QWidget* AfxGetMainWnd() { return g_pMainWnd.data(); }
+CWnd* AfxGetMainWnd() {
+    return g_pMainWnd ? dynamic_cast<CWnd*>(g_pMainWnd.data()) : nullptr;
+}
 
-void AfxSetMainWnd(QWidget* pWnd) { g_pMainWnd = pWnd; }
+void AfxSetMainWnd(CWnd* pWnd) {
+    g_pMainWnd = pWnd != nullptr ? pWnd->GetWidget() : nullptr;
+}
 
-void DDV_MinMaxInt(CDataExchange* pDX, int value, int nMin, int nMax) {
-    if (!pDX->m_bSaveAndValidate || pDX->m_bFailed)
-        return;
-    if (value < nMin || value > nMax) {
-        char text[96];
-        std::snprintf(text, sizeof text, "Please enter an integer between %d and %d.", nMin, nMax);
-        AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
-        pDX->m_bFailed = true;
+// Paints a window's changes at most once a display frame. The timer runs
+// while a frame is open; once the frame has had its paint, further changes
+// are held (updates off) and painted as the next frame's, when this one ends.
+// The procedures block the UI thread in their waits right after a change;
+// what the frame holds is painted before, or it would not be seen until the
+// wait ends (5 s for an erase).
+class CRedrawPacer {
+public:
+    explicit CRedrawPacer(QWidget* pWindow)
+        : m_pWindow(pWindow), m_beforeBlock([this] { PaintBeforeBlocking(); }) {
+        m_frame.setSingleShot(true);
+        m_frame.setTimerType(Qt::PreciseTimer);
+        m_frame.setInterval(kFrameMs);
+        QObject::connect(&m_frame, &QTimer::timeout, pWindow, [this] { PaintHeldChanges(); });
     }
-}
 
-void DDX_Control(CDataExchange* pDX, int nIDC, QWidget& rControl) {
-    if (pDX->m_pDlgWnd != nullptr)
-        pDX->m_pDlgWnd->BindControl(nIDC, &rControl);
-}
+    void ContentChanged() {
+        // The controls take every change at once; only their painting waits.
+        if (!m_frame.isActive()) {
+            m_bFramePainted = false; // this change is the new frame's paint
+            m_frame.start();
+        } else if (m_bFramePainted) {
+            m_pWindow->setUpdatesEnabled(false);
+        }
+    }
+    void Painted() { m_bFramePainted = true; }
+    // The window goes: a later one starts with painting on.
+    void Stop() {
+        m_frame.stop();
+        m_pWindow->setUpdatesEnabled(true);
+    }
+
+private:
+    // A display frame at 60 Hz.
+    static constexpr int kFrameMs = 16;
+
+    void PaintHeldChanges() {
+        if (m_pWindow->updatesEnabled())
+            return; // nothing held: the window is idle until the next change
+        // Turning updates back on repaints the whole window at the next pump;
+        // that paint opens the next frame. A repaint request Qt handled while
+        // updates were off left its dirty widgets without a request to come,
+        // so one is asked for here.
+        m_pWindow->setUpdatesEnabled(true);
+        QCoreApplication::postEvent(m_pWindow, new QEvent(QEvent::UpdateRequest),
+                                    Qt::LowEventPriority);
+        m_bFramePainted = false;
+        m_frame.start();
+    }
+    void PaintBeforeBlocking() {
+        if (!m_frame.isActive())
+            return; // idle: everything shown has been painted
+        m_pWindow->setUpdatesEnabled(true);
+        m_pWindow->repaint(); // paints and sends it to the display, before the thread blocks
+    }
+
+    QWidget* m_pWindow;
+    QTimer m_frame;
+    bool m_bFramePainted = false;
+    CBeforeBlockHook m_beforeBlock;
+};
 
 // The dialog's handle for posted messages.
 class CDialog::CSink : public CMsgWnd {
@@ -92,8 +145,9 @@ private:
     CDialog* m_pDlg;
 };
 
-CDialog::CDialog(UINT nIDTemplate, QWidget* pParent)
-    : QDialog(nullptr), m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent),
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)
+    : QDialog(nullptr), m_nIDTemplate(nIDTemplate),
+      m_pParentWnd(pParent != nullptr ? pParent->GetWidget() : nullptr),
       m_pTemplate(FindDialogTemplate(nIDTemplate)) {}
 
 CDialog::~CDialog() {
@@ -101,16 +155,23 @@ CDialog::~CDialog() {
         m_pSink->DestroyWindow();
 }
 
-bool CDialog::HasWindow() const { return m_bHasWindow; }
+bool CDialog::HasWindow() const {
+    return m_bHasWindow;
+}
 
-HWND CDialog::GetSafeHwnd() const { return m_pSink ? m_pSink->GetSafeHwnd() : 0; }
+HWND CDialog::GetSafeHwnd() const {
+    return m_pSink ? m_pSink->GetSafeHwnd() : 0;
+}
 
-LRESULT CDialog::WindowProc(UINT, WPARAM, LPARAM) { return 0; }
+LRESULT CDialog::WindowProc(UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 QSize CDialog::GetBaseUnits() const {
     QFontMetrics fm(m_pTemplate != nullptr ? DialogFont(*m_pTemplate) : font());
     // The average width of the Latin letters, rounded, as Windows measures it.
-    const int width = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width = fm.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     return QSize((width / 26 + 1) / 2, fm.height());
 }
 
@@ -182,8 +243,9 @@ bool CDialog::CreateWindowFromTemplate(QWidget* pParent) {
             pList->setUniformRowHeights(true);
             pList->setItemsExpandable(false);
             pList->setSelectionBehavior(QAbstractItemView::SelectRows);
-            pList->setSelectionMode((item.dwStyle & LVS_SINGLESEL) ? QAbstractItemView::SingleSelection
-                                                                   : QAbstractItemView::ExtendedSelection);
+            pList->setSelectionMode((item.dwStyle & LVS_SINGLESEL)
+                                        ? QAbstractItemView::SingleSelection
+                                        : QAbstractItemView::ExtendedSelection);
             pList->setAllColumnsShowFocus(true);
             pList->header()->setSectionsMovable(false);
             if (item.dwStyle & LVS_SORTASCENDING) {
@@ -198,7 +260,8 @@ bool CDialog::CreateWindowFromTemplate(QWidget* pParent) {
             pWidget = new QWidget(this);
         }
         if (!bTabStop && qobject_cast<CIPAddressCtrl*>(pWidget) == nullptr)
-            pWidget->setFocusPolicy(IsPushButton(item) || qobject_cast<QTreeWidget*>(pWidget) != nullptr
+            pWidget->setFocusPolicy(IsPushButton(item) ||
+                                            qobject_cast<QTreeWidget*>(pWidget) != nullptr
                                         ? Qt::ClickFocus
                                         : Qt::NoFocus);
         Place(pWidget, MapDialogRect(QRect(item.x, item.y, item.cx, item.cy)));
@@ -213,7 +276,7 @@ bool CDialog::CreateWindowFromTemplate(QWidget* pParent) {
 
     // An owned window stays above its owner; it is not its child, so
     // disabling the owner leaves it usable, as on Windows.
-    QWidget* pOwner = m_pParentWnd ? m_pParentWnd->window() : AfxGetMainWnd();
+    QWidget* pOwner = m_pParentWnd ? m_pParentWnd->window() : g_pMainWnd.data();
     if (pOwner == this)
         pOwner = nullptr;
     winId();
@@ -241,7 +304,8 @@ void CDialog::ApplyTabOrder() {
 
 void CDialog::SetInitialFocus() {
     for (const CControl& c : m_controls) {
-        if (c.pWidget && (c.dwStyle & WS_TABSTOP) && !c.pWidget->isHidden() && c.pWidget->isEnabled()) {
+        if (c.pWidget && (c.dwStyle & WS_TABSTOP) && !c.pWidget->isHidden() &&
+            c.pWidget->isEnabled()) {
             c.pWidget->setFocus(Qt::TabFocusReason);
             return;
         }
@@ -265,13 +329,15 @@ void CDialog::DestroyControls() {
     m_controls.clear();
 }
 
-void CDialog::BindControl(int nID, QWidget* pControl) {
+void CDialog::BindControl(int nID, CWnd* pWnd) {
+    QWidget* pControl = pWnd->GetWidget();
     for (CControl& c : m_controls) {
         if (c.nID != nID)
             continue;
         QWidget* pOld = c.pWidget.data();
         if (pOld == pControl)
             return;
+        pWnd->OnBind(c.dwStyle);
         pControl->setParent(this);
         if (pOld != nullptr) {
             Place(pControl, pOld->geometry());
@@ -284,6 +350,22 @@ void CDialog::BindControl(int nID, QWidget* pControl) {
         ApplyTabOrder();
         return;
     }
+}
+
+void CDialog::PaceRedraws() {
+    if (!m_pPacer)
+        m_pPacer = std::make_unique<CRedrawPacer>(this);
+}
+
+void CDialog::ContentChanged() {
+    if (m_pPacer && m_bHasWindow)
+        m_pPacer->ContentChanged();
+}
+
+void CDialog::paintEvent(QPaintEvent* pEvent) {
+    if (m_pPacer)
+        m_pPacer->Painted();
+    QDialog::paintEvent(pEvent);
 }
 
 int CDialog::DoModal() {
@@ -305,8 +387,8 @@ int CDialog::DoModal() {
     return nResult;
 }
 
-BOOL CDialog::Create(QWidget* pParent) {
-    if (!CreateWindowFromTemplate(pParent))
+BOOL CDialog::Create(CWnd* pParent) {
+    if (!CreateWindowFromTemplate(pParent != nullptr ? pParent->GetWidget() : nullptr))
         return FALSE;
     setWindowModality(Qt::NonModal);
     const BOOL bDefaultFocus = OnInitDialog();
@@ -321,6 +403,8 @@ BOOL CDialog::DestroyWindow() {
     if (!m_bHasWindow)
         return FALSE;
     OnDestroy();
+    if (m_pPacer)
+        m_pPacer->Stop();
     if (m_bInModalLoop)
         QDialog::done(m_nEndResult);
     hide();
@@ -395,7 +479,9 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 void CDialog::OnCommand(int) {}
 
@@ -418,7 +504,8 @@ void CDialog::keyPressEvent(QKeyEvent* pEvent) {
     }
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) && mods == Qt::NoModifier) {
         pEvent->accept();
-        if (auto pButton = qobject_cast<QPushButton*>(focusWidget()); pButton != nullptr && pButton->isEnabled()) {
+        if (auto pButton = qobject_cast<QPushButton*>(focusWidget());
+            pButton != nullptr && pButton->isEnabled()) {
             pButton->click();
             return;
         }
@@ -435,6 +522,10 @@ void CDialog::closeEvent(QCloseEvent* pEvent) {
         Command(IDCANCEL);
 }
 
-void CDialog::reject() { Command(IDCANCEL); }
+void CDialog::reject() {
+    Command(IDCANCEL);
+}
 
-void CDialog::accept() { Command(IDOK); }
+void CDialog::accept() {
+    Command(IDOK);
+}
