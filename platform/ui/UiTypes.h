@@ -10,9 +10,6 @@
 struct HICON__;
 typedef HICON__* HICON;
 
-// The application's icon resource.
-constexpr UINT IDR_MAINFRAME = 128;
-
 constexpr int LVCFMT_LEFT = 0x0000;
 constexpr int LVCFMT_RIGHT = 0x0001;
 constexpr int LVCFMT_CENTER = 0x0002;

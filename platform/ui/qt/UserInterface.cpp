@@ -2,6 +2,7 @@
 #include "UserInterface.h"
 
 #include "QtUserSeams.h"
+#include "ResourceIds.h"
 #include "StringTable.h"
 #include "Wnd.h"
 
