@@ -148,9 +148,9 @@ got=$(peer_address)
 
 # --- List Phones -----------------------------------------------------------
 cat >"$work/phones.txt" <<EOF
-9.1.1.1      02:00:00:00:00:01  "Desk Phone v2.1"  2001  0  1  0
-192.168.1.3  02:00:00:00:00:03  "Desk Phone v2.1"  2003  1  0  1
-10.0.0.5     02:00:00:00:00:05  "Wall Phone v1.0"  2005  2  1  0
+9.1.1.1      02:00:5e:ab:cd:01  "Desk Phone v2.1"  2001  0  1  0
+192.168.1.3  02:00:5e:ab:cd:03  "Desk Phone v2.1"  2003  1  0  1
+10.0.0.5     02:00:5e:ab:cd:05  "Wall Phone v1.0"  2005  2  1  0
 EOF
 start_sim "$work/sim-discovery.out" --no-tcp --discovery --phones-file "$work/phones.txt"
 cat >"$work/list.steps" <<EOF
@@ -168,9 +168,9 @@ exit
 EOF
 cat >"$work/list.expected" <<EOF
 $phone
-10.0.0.5|02:00:00:00:00:05|Wall Phone v1.0|pppoe|2005|Yes|No
-192.168.1.3|02:00:00:00:00:03|Desk Phone v2.1|dhcp|2003|No|Yes
-9.1.1.1|02:00:00:00:00:01|Desk Phone v2.1|static|2001|Yes|No
+10.0.0.5|02-00-5e-ab-cd-05|Wall Phone v1.0|pppoe|2005|Yes|No
+192.168.1.3|02-00-5e-ab-cd-03|Desk Phone v2.1|dhcp|2003|No|Yes
+9.1.1.1|02-00-5e-ab-cd-01|Desk Phone v2.1|static|2001|Yes|No
 192.168.1.3
 EOF
 run_tool "$work/list.steps" "$work/list.out"
