@@ -90,7 +90,8 @@ profile_key='HKCU\Software\Quillmark Communications\OrvexToolKit\Peer'
 # The tool starts with an empty profile.
 wine reg delete 'HKCU\Software\Quillmark Communications\OrvexToolKit' /f >/dev/null 2>&1 || true
 peer_address() {
-    wine reg query "$profile_key" /v IPAddress 2>/dev/null | tr -d '\r' | awk '$1 == "IPAddress" {print $2, $3}'
+    { wine reg query "$profile_key" /v IPAddress 2>/dev/null || true; } |
+        tr -d '\r' | awk '$1 == "IPAddress" {print $2, $3}'
 }
 
 start=$SECONDS

@@ -337,7 +337,9 @@ private:
         });
         m_hWnd = m_hLastMessage = hFound;
         HWND hIcon = GetDlgItem(hFound, kMessageIconId);
-        bool bIcon = hIcon != nullptr && IsWindowVisible(hIcon);
+        // A box without an icon keeps the icon control, empty and of no size.
+        bool bIcon = hIcon != nullptr && IsWindowVisible(hIcon) &&
+                     SendMessageA(hIcon, STM_GETICON, 0, 0) != 0;
         std::cout << TextOf(hFound) << "|" << (bIcon ? "icon" : "") << "|"
                   << TextOf(GetDlgItem(hFound, kMessageTextId)) << "\n";
     }
