@@ -60,9 +60,13 @@ CRun Listing(const CNetns& netns, const std::string& phoneSim, int nPhones, bool
         return run;
     }
     CListPhonesDlg dlg;
-    Clock::time_point lastRow{};
-    QObject::connect(&dlg.m_PhoneRows, &QAbstractItemModel::rowsInserted,
-                     [&lastRow] { lastRow = Clock::now(); });
+    // When the last new row came.
+    struct CLastRow : CPhoneRowsListener {
+        Clock::time_point at{};
+        void OnRowInserted(int) override { at = Clock::now(); }
+    } lastRowSeen;
+    Clock::time_point& lastRow = lastRowSeen.at;
+    dlg.m_PhoneRows.AddListener(&lastRowSeen);
     Clock::time_point lastTick = Clock::now();
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -104,6 +108,7 @@ CRun Listing(const CNetns& netns, const std::string& phoneSim, int nPhones, bool
     }
     tick.stop();
     run.nRows = dlg.m_PhoneRows.GetItemCount();
+    dlg.m_PhoneRows.RemoveListener(&lastRowSeen);
     run.dLastRow = Seconds(start, lastRow);
     run.dPeakMiB = PeakMemoryMiB();
     run.bOk = bCreated && (!bFlood || sentAt != Clock::time_point{});

@@ -26,8 +26,7 @@ BOOL CListPhonesDlg::OnInitDialog() {
     // keep ascending text order of the address, and the list shows them so.
     m_PhoneList.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     for (int i = 0; i < CPhoneRows::kColumns; ++i)
-        m_PhoneList.InsertColumn(i, CPhoneRows::Heading(i), LVCFMT_CENTER,
-                                 CPhoneRows::Width(i));
+        m_PhoneList.InsertColumn(i, CPhoneRows::Heading(i), LVCFMT_CENTER, CPhoneRows::Width(i));
     m_PhoneList.DeleteAllItems();
     for (int i = 0; i < m_PhoneRows.GetItemCount(); ++i)
         OnRowInserted(i);

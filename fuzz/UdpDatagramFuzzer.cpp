@@ -57,7 +57,7 @@ void Send(const void* pData, size_t nSize) {
 
 // The row whose address is the sentinel's, or -1.
 int SentinelRow() {
-    const CPhoneListModel& rows = g_pDlg->m_PhoneRows;
+    const CPhoneRows& rows = g_pDlg->m_PhoneRows;
     for (int i = rows.GetItemCount() - 1; i >= 0; --i)
         if (rows.Row(i)[0] == kSentinelIpText)
             return i;
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     PhoneTexts expected;
     const bool bRow = nSize <= kDiscoveryRecvSize && DecodePhoneReply(pData, nSize, &expected) &&
                       expected[0] != kSentinelIpText;
-    const CPhoneListModel& rows = g_pDlg->m_PhoneRows;
+    const CPhoneRows& rows = g_pDlg->m_PhoneRows;
     FUZZ_CHECK(rows.GetItemCount() == (bRow ? 2 : 1));
     if (bRow)
         FUZZ_CHECK(rows.Row(SentinelRow() == 0 ? 1 : 0) == expected);

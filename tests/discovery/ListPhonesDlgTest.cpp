@@ -153,12 +153,24 @@ TEST_F(ListPhonesDlgTest, Refresh_EmptiesTheListAndProbesAgain) {
     qobject_cast<QPushButton*>(dlg.GetDlgItem(3))->click();
     PumpUntil([] { return false; }, 300);
     EXPECT_EQ(0, dlg.m_PhoneRows.GetItemCount());
+    EXPECT_EQ(0, dlg.m_PhoneList.GetItemCount()) << "the list shows the rows";
 
     // ...and with two phones answering, it lists those two.
     StartSim("10.0.0.5 02:00:00:00:00:05 \"A\" 5 1 1 0\n9.1.1.1 02:00:00:00:00:09 \"B\" 9 1 0 0\n");
     qobject_cast<QPushButton*>(dlg.GetDlgItem(3))->click();
     ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.GetItemCount() == 2; }, kRowsMs));
     EXPECT_EQ((std::vector<std::string>{"10.0.0.5", "9.1.1.1"}), Column(dlg.m_PhoneRows, 0));
+    ASSERT_EQ(2, dlg.m_PhoneList.GetItemCount());
+    EXPECT_EQ("9.1.1.1", dlg.m_PhoneList.GetItemText(1, 0));
+    EXPECT_EQ("B", dlg.m_PhoneList.GetItemText(1, 2));
+
+    // A probe without Refresh: a listed phone's new answer changes its row.
+    m_pSim->Stop();
+    StartSim("9.1.1.1 02:00:00:00:00:09 \"B v2\" 9 1 0 0\n");
+    dlg.SendProbe();
+    ASSERT_TRUE(PumpUntil([&] { return dlg.m_PhoneRows.Row(1)[2] == "B v2"; }, kRowsMs));
+    EXPECT_EQ(2, dlg.m_PhoneList.GetItemCount());
+    EXPECT_EQ("B v2", dlg.m_PhoneList.GetItemText(1, 2));
     dlg.DestroyWindow();
 }
 

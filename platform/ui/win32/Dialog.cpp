@@ -14,9 +14,13 @@ constexpr unsigned kBnClicked = 0;
 CWnd* g_pMainWnd = nullptr;
 } // namespace
 
-CWnd* AfxGetMainWnd() { return g_pMainWnd; }
+CWnd* AfxGetMainWnd() {
+    return g_pMainWnd;
+}
 
-void AfxSetMainWnd(CWnd* pWnd) { g_pMainWnd = pWnd; }
+void AfxSetMainWnd(CWnd* pWnd) {
+    g_pMainWnd = pWnd;
+}
 
 // The dialog's handle for posted messages: a hidden window of the platform
 // layer, so a payload still queued when the dialog goes is released.
@@ -33,16 +37,21 @@ private:
     CDialog* m_pDlg;
 };
 
-CDialog::CDialog(UINT nIDTemplate, CWnd* pParent) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
 
 CDialog::~CDialog() {
     if (HasWindow())
         Win32Ui::DestroyWindow(m_hWnd);
 }
 
-HWND CDialog::GetSafeHwnd() const { return m_pSink ? m_pSink->GetSafeHwnd() : 0; }
+HWND CDialog::GetSafeHwnd() const {
+    return m_pSink ? m_pSink->GetSafeHwnd() : 0;
+}
 
-LRESULT CDialog::WindowProc(UINT, WPARAM, LPARAM) { return 0; }
+LRESULT CDialog::WindowProc(UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
 uintptr_t CDialog::OwnerHandle() const {
     CWnd* pOwner = m_pParentWnd != nullptr ? m_pParentWnd->GetTopLevelParent() : AfxGetMainWnd();
@@ -51,13 +60,17 @@ uintptr_t CDialog::OwnerHandle() const {
     return pOwner->m_hWnd;
 }
 
-intptr_t CDialog::DialogProc(void* pOwner, uintptr_t hDlg, unsigned message, uintptr_t wParam, intptr_t) {
+intptr_t CDialog::DialogProc(void* pOwner, uintptr_t hDlg, unsigned message, uintptr_t wParam,
+                             intptr_t) {
     auto* pDlg = static_cast<CDialog*>(pOwner);
     switch (message) {
     case kWmInitDialog: {
         pDlg->Attach(hDlg);
         pDlg->m_pSink = std::make_unique<CSink>(pDlg);
         pDlg->m_pSink->Create();
+        // Centred, as MFC places a dialog that OnInitDialog left where the
+        // template put it.
+        Win32Ui::CenterWindow(hDlg);
         return pDlg->OnInitDialog();
     }
     case kWmCommand: {
@@ -97,7 +110,8 @@ int CDialog::DoModal() {
     if (HasWindow())
         return -1;
     m_bModal = true;
-    const intptr_t nResult = Win32Ui::RunModalDialog(m_nIDTemplate, OwnerHandle(), this, DialogProc);
+    const intptr_t nResult =
+        Win32Ui::RunModalDialog(m_nIDTemplate, OwnerHandle(), this, DialogProc);
     m_bModal = false;
     return static_cast<int>(nResult);
 }
@@ -178,7 +192,9 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 void CDialog::OnCommand(int) {}
 

@@ -71,7 +71,8 @@ protected:
 
 private:
     class CSink;
-    static intptr_t DialogProc(void* pOwner, uintptr_t hDlg, unsigned message, uintptr_t wParam, intptr_t lParam);
+    static intptr_t DialogProc(void* pOwner, uintptr_t hDlg, unsigned message, uintptr_t wParam,
+                               intptr_t lParam);
     void Command(int nID);
     uintptr_t OwnerHandle() const;
     void WindowGone();

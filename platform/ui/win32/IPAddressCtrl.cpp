@@ -19,15 +19,23 @@ int CIPAddressCtrl::GetAddress(BYTE& nField0, BYTE& nField1, BYTE& nField2, BYTE
     return n;
 }
 
-void CIPAddressCtrl::SetAddress(DWORD dwAddress) { Win32Ui::IpSetAddress(m_hWnd, dwAddress); }
+void CIPAddressCtrl::SetAddress(DWORD dwAddress) {
+    Win32Ui::IpSetAddress(m_hWnd, dwAddress);
+}
 
 void CIPAddressCtrl::SetAddress(BYTE nField0, BYTE nField1, BYTE nField2, BYTE nField3) {
     SetAddress(static_cast<DWORD>(nField0) << 24 | static_cast<DWORD>(nField1) << 16 |
                static_cast<DWORD>(nField2) << 8 | nField3);
 }
 
-BOOL CIPAddressCtrl::IsBlank() const { return Win32Ui::IpIsBlank(m_hWnd) ? TRUE : FALSE; }
+BOOL CIPAddressCtrl::IsBlank() const {
+    return Win32Ui::IpIsBlank(m_hWnd) ? TRUE : FALSE;
+}
 
-void CIPAddressCtrl::ClearAddress() { Win32Ui::IpClearAddress(m_hWnd); }
+void CIPAddressCtrl::ClearAddress() {
+    Win32Ui::IpClearAddress(m_hWnd);
+}
 
-void CIPAddressCtrl::SetFieldFocus(WORD nField) { Win32Ui::IpSetFocus(m_hWnd, nField); }
+void CIPAddressCtrl::SetFieldFocus(WORD nField) {
+    Win32Ui::IpSetFocus(m_hWnd, nField);
+}

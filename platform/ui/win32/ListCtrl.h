@@ -10,7 +10,8 @@ class CListCtrl : public CWnd {
 public:
     // LVS_EX_GRIDLINES, LVS_EX_FULLROWSELECT; returns the previous styles.
     DWORD SetExtendedStyle(DWORD dwExStyle);
-    int InsertColumn(int nCol, const std::string& heading, int nFormat = LVCFMT_LEFT, int nWidth = -1);
+    int InsertColumn(int nCol, const std::string& heading, int nFormat = LVCFMT_LEFT,
+                     int nWidth = -1);
     // An item with text in column 0, at nItem or, in a sorted list, at its
     // sorted place; returns its index, -1 on failure.
     int InsertItem(int nItem, const std::string& text);

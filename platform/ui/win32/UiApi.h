@@ -14,7 +14,8 @@ typedef uintptr_t Hwnd;
 
 // A dialog's messages go to pfnProc(pOwner, ...) from WM_INITDIALOG on; the
 // result is the dialog procedure's.
-typedef intptr_t (*DialogProc)(void* pOwner, Hwnd hDlg, unsigned message, uintptr_t wParam, intptr_t lParam);
+typedef intptr_t (*DialogProc)(void* pOwner, Hwnd hDlg, unsigned message, uintptr_t wParam,
+                               intptr_t lParam);
 
 // InitCommonControlsEx for the IP address, progress and list view classes.
 void InitCommonControls();
@@ -40,7 +41,11 @@ bool EnableWindow(Hwnd hWnd, bool bEnable);
 bool IsWindowEnabled(Hwnd hWnd);
 bool IsWindowVisible(Hwnd hWnd);
 void ShowWindow(Hwnd hWnd, bool bShow);
+// Paints what is due in the window and its controls, now.
 void UpdateWindow(Hwnd hWnd);
+// Centres the window over its owner, or over the screen's work area when it
+// has no visible owner.
+void CenterWindow(Hwnd hWnd);
 Hwnd GetRootWindow(Hwnd hWnd);
 // The window the user is looking at: the active one, or 0.
 Hwnd GetActiveWindow();
@@ -59,8 +64,8 @@ void PumpWaitingMessages();
 int MessageBox(Hwnd hOwner, const std::string& text, const std::string& caption, unsigned nType);
 // GetOpenFileName: the filter as "Name|pattern|...||", the offered name,
 // the OFN_ flags; true with the chosen full path.
-bool GetOpenFileName(Hwnd hOwner, const std::string& filter, const std::string& initialName, uint32_t dwFlags,
-                     std::string* pPath);
+bool GetOpenFileName(Hwnd hOwner, const std::string& filter, const std::string& initialName,
+                     uint32_t dwFlags, std::string* pPath);
 
 // The common controls' messages.
 void IpSetAddress(Hwnd hWnd, uint32_t dwAddress);

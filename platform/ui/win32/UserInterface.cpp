@@ -17,15 +17,21 @@ CUserInterface::CUserInterface(int&, char**) : m_pState(std::make_unique<CState>
     SetUserSeams(&m_pState->seams);
 }
 
-CUserInterface::~CUserInterface() { SetUserSeams(nullptr); }
+CUserInterface::~CUserInterface() {
+    SetUserSeams(nullptr);
+}
 
-HICON AfxLoadIcon(UINT nIDResource) { return static_cast<HICON>(Win32Ui::LoadAppIcon(nIDResource)); }
+HICON AfxLoadIcon(UINT nIDResource) {
+    return static_cast<HICON>(Win32Ui::LoadAppIcon(nIDResource));
+}
 
 // The profile's key already names the organisation (platform/win32's
 // Profile.cpp), as SetRegistryKey made it.
 void AfxSetRegistryKey(const char*) {}
 
-void PumpWaitingMessages() { Win32Ui::PumpWaitingMessages(); }
+void PumpWaitingMessages() {
+    Win32Ui::PumpWaitingMessages();
+}
 
 void BeginWaitCursor() {
     ++g_nWaitCursors;

@@ -20,5 +20,6 @@ int CWin32UserSeams::MessageBox(const std::string& text, UINT nType) {
 }
 
 bool CWin32UserSeams::OpenFile(const COpenFileRequest& request, std::string* pPath) {
-    return Win32Ui::GetOpenFileName(CurrentOwner(), request.filter, request.initialName, request.flags, pPath);
+    return Win32Ui::GetOpenFileName(CurrentOwner(), request.filter, request.initialName,
+                                    request.flags, pPath);
 }

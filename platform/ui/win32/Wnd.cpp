@@ -9,7 +9,9 @@ namespace {
 std::unordered_map<uintptr_t, CWnd*> g_windows;
 } // namespace
 
-CWnd::~CWnd() { Detach(); }
+CWnd::~CWnd() {
+    Detach();
+}
 
 void CWnd::Attach(uintptr_t hWnd) {
     m_hWnd = hWnd;
@@ -25,15 +27,25 @@ void CWnd::Detach() {
     m_hWnd = 0;
 }
 
-BOOL CWnd::EnableWindow(BOOL bEnable) { return Win32Ui::EnableWindow(m_hWnd, bEnable != FALSE) ? TRUE : FALSE; }
+BOOL CWnd::EnableWindow(BOOL bEnable) {
+    return Win32Ui::EnableWindow(m_hWnd, bEnable != FALSE) ? TRUE : FALSE;
+}
 
-BOOL CWnd::IsWindowEnabled() const { return m_hWnd != 0 && Win32Ui::IsWindowEnabled(m_hWnd) ? TRUE : FALSE; }
+BOOL CWnd::IsWindowEnabled() const {
+    return m_hWnd != 0 && Win32Ui::IsWindowEnabled(m_hWnd) ? TRUE : FALSE;
+}
 
-BOOL CWnd::IsWindowVisible() const { return m_hWnd != 0 && Win32Ui::IsWindowVisible(m_hWnd) ? TRUE : FALSE; }
+BOOL CWnd::IsWindowVisible() const {
+    return m_hWnd != 0 && Win32Ui::IsWindowVisible(m_hWnd) ? TRUE : FALSE;
+}
 
-void CWnd::SetWindowText(const std::string& text) { Win32Ui::SetWindowText(m_hWnd, text); }
+void CWnd::SetWindowText(const std::string& text) {
+    Win32Ui::SetWindowText(m_hWnd, text);
+}
 
-std::string CWnd::GetWindowText() const { return Win32Ui::GetWindowText(m_hWnd); }
+std::string CWnd::GetWindowText() const {
+    return Win32Ui::GetWindowText(m_hWnd);
+}
 
 CWnd* CWnd::GetTopLevelParent() const {
     if (m_hWnd == 0)
