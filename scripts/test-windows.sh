@@ -24,10 +24,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# pid_and_line FD: reads the "pid N" line and the program's first line from
+# FD into $started_pid and $first_line, in whichever order they came (the
+# program may write before the shell echoes its pid).
+pid_and_line() {
+    local line
+    started_pid='' first_line=''
+    while [ -z "$started_pid" ] || [ -z "$first_line" ]; do
+        read -r line <&"$1" || return 1
+        case "$line" in
+        "pid "*) started_pid=${line#pid } ;;
+        *) first_line=$line ;;
+        esac
+    done
+}
+
 # Xvfb picks a free display and writes its number to the pipe.
 exec {displayfd}< <(Xvfb -displayfd 1 -nolisten tcp -screen 0 1024x768x24 2>/dev/null & echo "pid $!")
-read -r _ xvfb_pid <&"$displayfd"
-read -r display <&"$displayfd"
+pid_and_line "$displayfd"
+xvfb_pid=$started_pid
+display=$first_line
 export DISPLAY=":$display"
 
 start=$SECONDS
@@ -42,8 +58,9 @@ if [ -n "${PHONE_SIM:-}" ]; then
     sim_save="$WINEPREFIX/phone-received.bin"
     exec {simfd}< <("$PHONE_SIM" --address "$sim_address" --update-busy-ms 0 \
         --save "$sim_save" 2>&1 & echo "pid $!")
-    read -r _ sim_pid <&"$simfd"
-    read -r ready <&"$simfd"
+    pid_and_line "$simfd" || true
+    sim_pid=$started_pid
+    ready=$first_line
     case "$ready" in
     *" on $sim_address:"*) ;;
     *) echo "phone-sim did not come up: $ready" >&2; exit 1 ;;

@@ -8,7 +8,8 @@
 // 127.0.8 --phones-from, 127.0.9 orvex's reports, 127.0.10 its canary and
 // failure budget, 127.0.11 its dry run, 127.0.15 orvex's stops, 127.0.16 the
 // Windows suite's simulators, 127.0.17 the Windows net, link and socket suites,
-// 127.0.19 orvex.exe under Wine.
+// 127.0.19 orvex.exe under Wine, 127.0.20 the installer test, 127.0.21 the
+// Windows windowed test (ToolUiTest.sh).
 #pragma once
 
 #include "ChildProcess.h"
