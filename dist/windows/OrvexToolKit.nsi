@@ -3,7 +3,7 @@
 ; uninstaller that takes back exactly that. The user's profile
 ; (HKCU\Software\Quillmark Communications\OrvexToolKit) is never touched.
 ; makensis gets VERSION, VIVERSION (four numbers), STAGE (the folder with the
-; files to install) and OUTFILE on its command line (dist/windows/CMakeLists.txt).
+; files to install), OUTFILE and ICON (the tool's own icon) on its command line (dist/windows/CMakeLists.txt).
 
 Unicode true
 ; A 64-bit installer for 64-bit programs: $PROGRAMFILES64 without redirection.
@@ -24,6 +24,9 @@ RequestExecutionLevel admin
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
+; The tool's icon, so the download looks like what it installs.
+Icon "${ICON}"
+UninstallIcon "${ICON}"
 ; A new version goes where the last one is, so that one uninstaller covers it.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
