@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
+    qt6-base-dev
     libgl-dev libxkbcommon-dev libx11-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
     clang libclang-rt-14-dev
