@@ -92,7 +92,7 @@ TEST(SocketApi, Addresses_TextAndBackAndTheHostsOwn) {
 
 // What the transport relies on: one readability notice per pending
 // datagram, and a writability notice once the socket is ready, not again
-// while it stays writable; other events are served after the network.
+// while it stays writable.
 TEST(SocketApi, NetworkEvents_ReadPerDatagramWriteOnce) {
     CBoundUdp receiver("127.0.17.1");
     CBoundUdp sender("127.0.17.2");
@@ -103,8 +103,10 @@ TEST(SocketApi, NetworkEvents_ReadPerDatagramWriteOnce) {
 
     ASSERT_EQ(PlatformSendTo(sender.s, "one", 3, receiver.address), 3);
     ASSERT_EQ(PlatformSendTo(sender.s, "two!", 4, receiver.address), 4);
-    stop.Set();
-    EXPECT_EQ(NextNotices(receiver.s, network, stop, 2000), FD_READ) << "the network comes first";
+    // The stop is set only at the end: Wine re-arms FD_READ after a receive a
+    // moment later than Windows does, and the order of served events has a
+    // test of its own below.
+    EXPECT_EQ(NextNotices(receiver.s, network, stop, 2000), FD_READ);
     char buffer[16];
     sockaddr_in from{};
     EXPECT_EQ(PlatformReceiveFrom(receiver.s, buffer, sizeof buffer, &from), 3);
@@ -113,6 +115,8 @@ TEST(SocketApi, NetworkEvents_ReadPerDatagramWriteOnce) {
     EXPECT_EQ(from.sin_port, sender.address.sin_port);
     EXPECT_EQ(NextNotices(receiver.s, network, stop, 2000), FD_READ) << "the second datagram";
     EXPECT_EQ(PlatformReceiveFrom(receiver.s, buffer, sizeof buffer, &from), 4);
+    EXPECT_EQ(NextNotices(receiver.s, network, stop, 50), 0) << "no third FD_READ";
+    stop.Set();
     EXPECT_EQ(NextNotices(receiver.s, network, stop, 50), -1) << "only the stop is left";
     EXPECT_EQ(PlatformReceiveFrom(receiver.s, buffer, sizeof buffer, &from), SOCKET_ERROR);
     EXPECT_EQ(WsaErrorFromErrno(errno), WSAEWOULDBLOCK) << "selected sockets never block";

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -26,9 +27,18 @@ std::string RegQuery(const std::string& key, const std::string& value) {
     return _pclose(pPipe) == 0 ? out : "";
 }
 
+// Each case starts from a user who never ran the tool, also when the suite
+// runs again in the same prefix.
+class RegistryProfile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::system((std::string("reg delete \"") + kProfileKey + "\" /f >nul 2>nul").c_str());
+    }
+};
+
 } // namespace
 
-TEST(RegistryProfile, Int_RoundTripsFull32BitRangeAndDefaultsWhenAbsentOrNotADword) {
+TEST_F(RegistryProfile, Int_RoundTripsFull32BitRangeAndDefaultsWhenAbsentOrNotADword) {
     struct Case {
         const char* pszKey;
         const char* pszStored; // written as a string, or null to write nValue
@@ -53,7 +63,7 @@ TEST(RegistryProfile, Int_RoundTripsFull32BitRangeAndDefaultsWhenAbsentOrNotADwo
     EXPECT_EQ(GetProfileInt("AbsentSection", "Absent", -1), 0xFFFFFFFFu);
 }
 
-TEST(RegistryProfile, String_DefaultsWhenAbsentOrNotAStringAndKeepsPaths) {
+TEST_F(RegistryProfile, String_DefaultsWhenAbsentOrNotAStringAndKeepsPaths) {
     EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", "demo.bin"), "demo.bin");
     ASSERT_TRUE(WriteProfileString("ProgramUpdate", "SrcName", "C:\\Firmware\\phone 2.bin"));
     EXPECT_EQ(GetProfileString("ProgramUpdate", "SrcName", "demo.bin"),
@@ -64,7 +74,7 @@ TEST(RegistryProfile, String_DefaultsWhenAbsentOrNotAStringAndKeepsPaths) {
     EXPECT_EQ(GetProfileString("ProgramUpdate", "Number", "demo.bin"), "demo.bin");
 }
 
-TEST(RegistryProfile, Values_LieInTheUsersKeyAsDwordAndString) {
+TEST_F(RegistryProfile, Values_LieInTheUsersKeyAsDwordAndString) {
     ASSERT_EQ(GetProfileFileName(), kProfileKey);
     ASSERT_TRUE(WriteProfileInt("Peer", "IPAddress", static_cast<int>(3232235777u)));
     ASSERT_TRUE(WriteProfileString("PFlashUpdate", "SrcName", "C:\\pages\\demo.hex"));
@@ -76,7 +86,7 @@ TEST(RegistryProfile, Values_LieInTheUsersKeyAsDwordAndString) {
     EXPECT_NE(name.find("C:\\pages\\demo.hex"), std::string::npos) << name;
 }
 
-TEST(RegistryProfile, Folder_MovesTheProfileBelowAnotherKeyAndBack) {
+TEST_F(RegistryProfile, Folder_MovesTheProfileBelowAnotherKeyAndBack) {
     SetProfileFolder("Software\\OrvexTests");
     EXPECT_EQ(GetProfileFileName(),
               "HKEY_CURRENT_USER\\Software\\OrvexTests\\Quillmark Communications\\OrvexToolKit");
