@@ -417,12 +417,6 @@ BOOL CDialog::DestroyWindow() {
     return TRUE;
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(bSaveAndValidate != FALSE, this);
-    DoDataExchange(&dx);
-    return dx.m_bFailed ? FALSE : TRUE;
-}
-
 void CDialog::EndDialog(int nResult) {
     m_nEndResult = nResult;
     if (m_bInModalLoop)
@@ -464,34 +458,6 @@ std::string CDialog::GetDlgItemText(int nID) const {
     if (auto pAddress = qobject_cast<CIPAddressCtrl*>(pWidget))
         return pAddress->Text().toStdString();
     return std::string();
-}
-
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE))
-        return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() {
-    EndDialog(IDCANCEL);
-}
-
-void CDialog::OnCommand(int) {}
-
-void CDialog::Command(int nID) {
-    if (nID == IDOK)
-        OnOK();
-    else if (nID == IDCANCEL)
-        OnCancel();
-    else
-        OnCommand(nID);
 }
 
 void CDialog::keyPressEvent(QKeyEvent* pEvent) {

@@ -139,12 +139,6 @@ BOOL CDialog::DestroyWindow() {
     return Win32Ui::DestroyWindow(m_hWnd) ? TRUE : FALSE;
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(bSaveAndValidate != FALSE, this);
-    DoDataExchange(&dx);
-    return dx.m_bFailed ? FALSE : TRUE;
-}
-
 void CDialog::EndDialog(int nResult) {
     if (!HasWindow())
         return;
@@ -177,32 +171,4 @@ void CDialog::PaceRedraws() {
             if (HasWindow())
                 Win32Ui::UpdateWindow(m_hWnd);
         });
-}
-
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE))
-        return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() {
-    EndDialog(IDCANCEL);
-}
-
-void CDialog::OnCommand(int) {}
-
-void CDialog::Command(int nID) {
-    if (nID == IDOK)
-        OnOK();
-    else if (nID == IDCANCEL)
-        OnCancel();
-    else
-        OnCommand(nID);
 }
