@@ -1,4 +1,4 @@
-// What each side adds to the shared WorkerStop.cpp: the stop it catches
+// What each side adds to the shared WorkerStopCommon.cpp: the stop it catches
 // calls StopWorker, and a wait takes the link's event and the stop event
 // together.
 #pragma once
