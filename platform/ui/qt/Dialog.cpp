@@ -1,9 +1,9 @@
 #include "Dialog.h"
 
 #include "BeforeBlockHook.h"
+#include "DialogSink.h"
 #include "DialogTemplates.h"
 #include "IPAddressCtrl.h"
-#include "MsgWnd.h"
 #include "Seams.h"
 
 #include <QApplication>
@@ -129,20 +129,6 @@ private:
     QTimer m_frame;
     bool m_bFramePainted = false;
     CBeforeBlockHook m_beforeBlock;
-};
-
-// The dialog's handle for posted messages.
-class CDialog::CSink : public CMsgWnd {
-public:
-    explicit CSink(CDialog* pDlg) : m_pDlg(pDlg) {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_CREATE || message == WM_DESTROY)
-            return 0;
-        return m_pDlg->WindowProc(message, wParam, lParam);
-    }
-
-private:
-    CDialog* m_pDlg;
 };
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)

@@ -1,7 +1,7 @@
 #include "Dialog.h"
 
 #include "BeforeBlockHook.h"
-#include "MsgWnd.h"
+#include "DialogSink.h"
 #include "UiApi.h"
 
 namespace {
@@ -21,21 +21,6 @@ CWnd* AfxGetMainWnd() {
 void AfxSetMainWnd(CWnd* pWnd) {
     g_pMainWnd = pWnd;
 }
-
-// The dialog's handle for posted messages: a hidden window of the platform
-// layer, so a payload still queued when the dialog goes is released.
-class CDialog::CSink : public CMsgWnd {
-public:
-    explicit CSink(CDialog* pDlg) : m_pDlg(pDlg) {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_CREATE || message == WM_DESTROY)
-            return 0;
-        return m_pDlg->WindowProc(message, wParam, lParam);
-    }
-
-private:
-    CDialog* m_pDlg;
-};
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)
     : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
