@@ -6,6 +6,8 @@
 // would have blocked.
 #include "SocketApi.h"
 
+#include "SocketApiHooks.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,9 +20,6 @@
 #include <unistd.h>
 
 namespace {
-std::mutex g_hooksMutex;
-CSocketApiHooks g_hooks;
-
 // A socket's event selection and what poll() reported for it since the
 // notices were last fetched.
 struct CSelection {
@@ -84,95 +83,14 @@ int Result(ssize_t n) {
 }
 } // namespace
 
-int WsaErrorFromErrno(int nErrno) {
-    switch (nErrno) {
-    case 0:
-        return 0;
-    case EINTR:
-        return WSAEINTR;
-    case EBADF:
-        return WSAEBADF;
-    case EACCES:
-        return WSAEACCES;
-    case EFAULT:
-        return WSAEFAULT;
-    case EINVAL:
-        return WSAEINVAL;
-    case EAGAIN:
-        return WSAEWOULDBLOCK;
-    // A non-blocking connect under way is WinSock's would-block.
-    case EINPROGRESS:
-        return WSAEWOULDBLOCK;
-    case EALREADY:
-        return WSAEALREADY;
-    case ENOTSOCK:
-        return WSAENOTSOCK;
-    case EMSGSIZE:
-        return WSAEMSGSIZE;
-    case EPROTONOSUPPORT:
-        return WSAEPROTONOSUPPORT;
-    case EOPNOTSUPP:
-        return WSAEOPNOTSUPP;
-    case EAFNOSUPPORT:
-        return WSAEAFNOSUPPORT;
-    case EADDRINUSE:
-        return WSAEADDRINUSE;
-    case EADDRNOTAVAIL:
-        return WSAEADDRNOTAVAIL;
-    case ENETDOWN:
-        return WSAENETDOWN;
-    case ENETUNREACH:
-        return WSAENETUNREACH;
-    case ECONNABORTED:
-        return WSAECONNABORTED;
-    case ECONNRESET:
-        return WSAECONNRESET;
-    case ENOBUFS:
-        return WSAENOBUFS;
-    case ENOMEM:
-        return WSAENOBUFS;
-    case EISCONN:
-        return WSAEISCONN;
-    case ENOTCONN:
-        return WSAENOTCONN;
-    case EPIPE:
-        return WSAESHUTDOWN;
-    case ESHUTDOWN:
-        return WSAESHUTDOWN;
-    case ETIMEDOUT:
-        return WSAETIMEDOUT;
-    case ECONNREFUSED:
-        return WSAECONNREFUSED;
-    case EHOSTUNREACH:
-        return WSAEHOSTUNREACH;
-    case EHOSTDOWN:
-        return WSAEHOSTUNREACH;
-    default:
-        return 10000 + nErrno;
-    }
-}
-
-void SetSocketApiHooks(CSocketApiHooks hooks) {
-    std::lock_guard<std::mutex> lock(g_hooksMutex);
-    g_hooks = std::move(hooks);
-}
-
 SOCKET PlatformSocket(int domain, int type, int protocol) {
-    std::function<int(int, int, int)> fnHook;
-    {
-        std::lock_guard<std::mutex> lock(g_hooksMutex);
-        fnHook = g_hooks.fnSocket;
-    }
+    const auto fnHook = GetSocketApiHooks().fnSocket;
     type |= SOCK_CLOEXEC;
     return fnHook ? fnHook(domain, type, protocol) : socket(domain, type, protocol);
 }
 
 int PlatformSetSockOpt(SOCKET s, int level, int name, const void* pValue, socklen_t len) {
-    std::function<int(int, int, int, const void*, socklen_t)> fnHook;
-    {
-        std::lock_guard<std::mutex> lock(g_hooksMutex);
-        fnHook = g_hooks.fnSetSockOpt;
-    }
+    const auto fnHook = GetSocketApiHooks().fnSetSockOpt;
     return fnHook ? fnHook(s, level, name, pValue, len) : setsockopt(s, level, name, pValue, len);
 }
 

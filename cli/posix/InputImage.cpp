@@ -1,7 +1,7 @@
 // The Linux side of InputImage.h: the bytes in a sealed memfd.
 #include "InputImage.h"
 
-#include "HexStop.h"
+#include "ImageCopy.h"
 #include "UploadSize.h"
 
 #include <cerrno>
@@ -12,8 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr size_t kChunk = 64 * 1024;
 
 class CFd {
 public:
@@ -48,11 +46,6 @@ bool WriteAll(int fd, const char* p, size_t n) {
     return true;
 }
 
-std::string TooLong(const std::string& path) {
-    return path + ": is longer than " + std::to_string(kMaxUploadLength) +
-           " bytes, more than an update can send";
-}
-
 } // namespace
 
 std::string CInputImage::Path() const {
@@ -80,7 +73,7 @@ bool CInputImage::Read(const std::string& path, bool bHexPage, std::string* pErr
         return false;
     }
     if (S_ISREG(st.st_mode) && st.st_size > kMaxUploadLength && !bHexPage) {
-        *pError = TooLong(path);
+        *pError = ImageTooLong(path);
         return false;
     }
     int fdImage = memfd_create("orvex-image", MFD_CLOEXEC | MFD_ALLOW_SEALING);
@@ -95,38 +88,26 @@ bool CInputImage::Read(const std::string& path, bool bHexPage, std::string* pErr
         *pError = std::string("no memory file for the image: ") + strerror(errno);
         return false;
     }
-    CHexStop hexStop;
-    bool bAnyByte = false; // a page that begins with Ctrl-Z is not empty
-    int64_t nLength = 0;
-    std::string buffer(kChunk, '\0');
-    while (!hexStop.Stopped()) {
-        const ssize_t nRead = read(in.Get(), &buffer[0], buffer.size());
-        if (nRead < 0 && errno == EINTR)
-            continue;
-        if (nRead < 0) {
-            *pError = path + ": cannot be read: " + strerror(errno);
-            return false;
+    const auto read = [&](char* p, size_t n, std::string* pError) -> int64_t {
+        for (;;) {
+            const ssize_t nRead = ::read(in.Get(), p, n);
+            if (nRead >= 0)
+                return nRead;
+            if (errno != EINTR) {
+                *pError = path + ": cannot be read: " + strerror(errno);
+                return -1;
+            }
         }
-        if (nRead == 0)
-            break;
-        bAnyByte = true;
-        size_t nKeep = static_cast<size_t>(nRead);
-        if (bHexPage)
-            nKeep = hexStop.Scan(buffer.data(), nKeep);
-        nLength += static_cast<int64_t>(nKeep);
-        if (nLength > kMaxUploadLength) {
-            *pError = TooLong(path);
-            return false;
-        }
-        if (!WriteAll(image.Get(), buffer.data(), nKeep)) {
-            *pError = std::string("no memory for the image: ") + strerror(errno);
-            return false;
-        }
-    }
-    if (!bAnyByte) {
-        *pError = path + ": is empty";
+    };
+    const auto write = [&](const char* p, size_t n, std::string* pError) {
+        if (WriteAll(image.Get(), p, n))
+            return true;
+        *pError = std::string("no memory for the image: ") + strerror(errno);
         return false;
-    }
+    };
+    int64_t nLength = 0;
+    if (!CopyImage(path, bHexPage, read, write, &nLength, pError))
+        return false;
     // Nobody, this process included, can change the bytes from here on.
     if (fcntl(image.Get(), F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) !=
         0) {

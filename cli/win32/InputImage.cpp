@@ -8,15 +8,13 @@
 // the temporary folder.
 #include "InputImage.h"
 
-#include "HexStop.h"
+#include "ImageCopy.h"
 #include "SystemError.h"
 #include "UploadSize.h"
 
 #include <windows.h>
 
 namespace {
-
-constexpr DWORD kChunk = 64 * 1024;
 
 HANDLE HandleOf(int n) {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(n));
@@ -52,11 +50,6 @@ bool WriteAll(HANDLE h, const char* p, size_t n) {
         n -= nDone;
     }
     return true;
-}
-
-std::string TooLong(const std::string& path) {
-    return path + ": is longer than " + std::to_string(kMaxUploadLength) +
-           " bytes, more than an update can send";
 }
 
 // A new file in the temporary folder, shared for reading only.
@@ -111,7 +104,7 @@ bool CInputImage::Read(const std::string& path, bool bHexPage, std::string* pErr
     LARGE_INTEGER size{};
     if (GetFileType(in.Get()) == FILE_TYPE_DISK && GetFileSizeEx(in.Get(), &size) &&
         size.QuadPart > kMaxUploadLength && !bHexPage) {
-        *pError = TooLong(path);
+        *pError = ImageTooLong(path);
         return false;
     }
     std::string tempPath;
@@ -129,39 +122,25 @@ bool CInputImage::Read(const std::string& path, bool bHexPage, std::string* pErr
                 DeleteFileA(path.c_str());
         }
     } remove{tempPath};
-    CHexStop hexStop;
-    bool bAnyByte = false; // a page that begins with Ctrl-Z is not empty
-    int64_t nLength = 0;
-    std::string buffer(kChunk, '\0');
-    while (!hexStop.Stopped()) {
+    const auto read = [&](char* p, size_t n, std::string* pError) -> int64_t {
         DWORD nRead = 0;
-        if (!ReadFile(in.Get(), &buffer[0], kChunk, &nRead, nullptr)) {
-            const DWORD dwError = GetLastError();
-            if (dwError == ERROR_BROKEN_PIPE || dwError == ERROR_HANDLE_EOF)
-                break; // a pipe's writer has gone: its end
-            *pError = path + ": cannot be read: " + SystemErrorText(dwError);
-            return false;
-        }
-        if (nRead == 0)
-            break;
-        bAnyByte = true;
-        size_t nKeep = nRead;
-        if (bHexPage)
-            nKeep = hexStop.Scan(buffer.data(), nKeep);
-        nLength += static_cast<int64_t>(nKeep);
-        if (nLength > kMaxUploadLength) {
-            *pError = TooLong(path);
-            return false;
-        }
-        if (!WriteAll(image.Get(), buffer.data(), nKeep)) {
-            *pError = "no room for the image: " + SystemErrorText(GetLastError());
-            return false;
-        }
-    }
-    if (!bAnyByte) {
-        *pError = path + ": is empty";
+        if (ReadFile(in.Get(), p, static_cast<DWORD>(n), &nRead, nullptr))
+            return nRead;
+        const DWORD dwError = GetLastError();
+        if (dwError == ERROR_BROKEN_PIPE || dwError == ERROR_HANDLE_EOF)
+            return 0; // a pipe's writer has gone: its end
+        *pError = path + ": cannot be read: " + SystemErrorText(dwError);
+        return -1;
+    };
+    const auto write = [&](const char* p, size_t n, std::string* pError) {
+        if (WriteAll(image.Get(), p, n))
+            return true;
+        *pError = "no room for the image: " + SystemErrorText(GetLastError());
         return false;
-    }
+    };
+    int64_t nLength = 0;
+    if (!CopyImage(path, bHexPage, read, write, &nLength, pError))
+        return false;
     // What workers get: reading only. The writing handle stays here, unused,
     // and with it the share mode that keeps every other writer out.
     HANDLE hRead = nullptr;

@@ -4,16 +4,13 @@
 // errno as WinSock's codes.
 #include "SocketApi.h"
 
+#include "SocketApiHooks.h"
 #include "WinSockApi.h"
 
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 
 namespace {
-
-std::mutex g_hooksMutex;
-CSocketApiHooks g_hooks;
 
 int Fail(int nError) {
     errno = nError;
@@ -31,85 +28,8 @@ int Count(int n, int nError) {
 
 } // namespace
 
-int WsaErrorFromErrno(int nErrno) {
-    // The Windows side sets errno to WinSock's own code.
-    if (nErrno >= 10000)
-        return nErrno;
-    switch (nErrno) {
-    case 0:
-        return 0;
-    case EINTR:
-        return WSAEINTR;
-    case EBADF:
-        return WSAEBADF;
-    case EACCES:
-        return WSAEACCES;
-    case EFAULT:
-        return WSAEFAULT;
-    case EINVAL:
-        return WSAEINVAL;
-    case EAGAIN:
-        return WSAEWOULDBLOCK;
-    case EWOULDBLOCK:
-        return WSAEWOULDBLOCK;
-    case EINPROGRESS:
-        return WSAEWOULDBLOCK;
-    case EALREADY:
-        return WSAEALREADY;
-    case ENOTSOCK:
-        return WSAENOTSOCK;
-    case EMSGSIZE:
-        return WSAEMSGSIZE;
-    case EPROTONOSUPPORT:
-        return WSAEPROTONOSUPPORT;
-    case EOPNOTSUPP:
-        return WSAEOPNOTSUPP;
-    case EAFNOSUPPORT:
-        return WSAEAFNOSUPPORT;
-    case EADDRINUSE:
-        return WSAEADDRINUSE;
-    case EADDRNOTAVAIL:
-        return WSAEADDRNOTAVAIL;
-    case ENETDOWN:
-        return WSAENETDOWN;
-    case ENETUNREACH:
-        return WSAENETUNREACH;
-    case ECONNABORTED:
-        return WSAECONNABORTED;
-    case ECONNRESET:
-        return WSAECONNRESET;
-    case ENOBUFS:
-        return WSAENOBUFS;
-    case ENOMEM:
-        return WSAENOBUFS;
-    case EISCONN:
-        return WSAEISCONN;
-    case ENOTCONN:
-        return WSAENOTCONN;
-    case EPIPE:
-        return WSAESHUTDOWN;
-    case ETIMEDOUT:
-        return WSAETIMEDOUT;
-    case ECONNREFUSED:
-        return WSAECONNREFUSED;
-    case EHOSTUNREACH:
-        return WSAEHOSTUNREACH;
-    default:
-        return 10000 + nErrno;
-    }
-}
-
-void SetSocketApiHooks(CSocketApiHooks hooks) {
-    std::lock_guard<std::mutex> lock(g_hooksMutex);
-    g_hooks = std::move(hooks);
-}
-
 SOCKET PlatformSocket(int domain, int type, int protocol) {
-    std::function<int(int, int, int)> fnHook;
-    {
-        std::lock_guard<std::mutex> lock(g_hooksMutex);
-        fnHook = g_hooks.fnSocket;
-    }
+    const auto fnHook = GetSocketApiHooks().fnSocket;
     // A hook only ever fails the call here; a real socket comes from WinSock,
     // whose sockets no started program inherits.
     if (fnHook && fnHook(domain, type, protocol) < 0)
@@ -122,11 +42,7 @@ SOCKET PlatformSocket(int domain, int type, int protocol) {
 }
 
 int PlatformSetSockOpt(SOCKET s, int level, int name, const void* pValue, socklen_t len) {
-    std::function<int(int, int, int, const void*, socklen_t)> fnHook;
-    {
-        std::lock_guard<std::mutex> lock(g_hooksMutex);
-        fnHook = g_hooks.fnSetSockOpt;
-    }
+    const auto fnHook = GetSocketApiHooks().fnSetSockOpt;
     if (fnHook && fnHook(static_cast<int>(s), level, name, pValue, len) < 0)
         return SOCKET_ERROR;
     return Result(WinSock::SetSockOpt(s, level, name, pValue, len));

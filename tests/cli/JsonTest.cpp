@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -30,6 +31,14 @@ std::string Printable(const std::string& text) {
         shown += sz;
     }
     return shown;
+}
+
+// n replacement characters (U+FFFD), what each byte that is no UTF-8 becomes.
+std::string Replaced(int n) {
+    std::string text;
+    while (n-- > 0)
+        text += "\xEF\xBF\xBD";
+    return text;
 }
 
 // What a worker writes to its standard output for the calls of write.
@@ -57,157 +66,23 @@ TEST(JsonTextTest, ReplyTexts_EscapedAndMadeValidAsBefore) {
     };
     const std::vector<CCase> cases = {
         {"plain", "{\"text\":\"plain\"}"},
-        {"tab\x09"
-         "here\x0A"
-         "line\x0D"
-         "\x01"
-         "\x1F"
-         "\x7F"
-         "\x08"
-         "\x0C"
-         "\x00"
-         ""s,
-         "{\"text\":\"tab\\there\\nline\\r\\u0001\\u001f\x7F"
-         "\\b\\f\\u0000\"}"},
+        {"tab\there\nline\r\x01\x1F\x7F\b\f\0"s,
+         "{\"text\":\"tab\\there\\nline\\r\\u0001\\u001f\x7F\\b\\f\\u0000\"}"},
         {"quote\" back\\ slash/", "{\"text\":\"quote\\\" back\\\\ slash/\"}"},
-        {"caf\xC3"
-         "\xA9"
-         " \xE4"
-         "\xB8"
-         "\xAD"
-         " \xF0"
-         "\x9F"
-         "\x98"
-         "\x80"
-         "",
-         "{\"text\":\"caf\xC3"
-         "\xA9"
-         " \xE4"
-         "\xB8"
-         "\xAD"
-         " \xF0"
-         "\x9F"
-         "\x98"
-         "\x80"
-         "\"}"},
-        {"bad \xFF"
-         "\xFE"
-         " end",
-         "{\"text\":\"bad \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         " end\"}"},
-        {"cut \xE4"
-         "\xB8"
-         "",
-         "{\"text\":\"cut \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\"}"},
-        {"overlong \xC0"
-         "\xAF"
-         "",
-         "{\"text\":\"overlong \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\"}"},
-        {"surrogate \xED"
-         "\xA0"
-         "\x80"
-         "",
-         "{\"text\":\"surrogate \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\"}"},
-        {"past \xF4"
-         "\x90"
-         "\x80"
-         "\x80"
-         "",
-         "{\"text\":\"past \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\"}"},
-        {"\xEF"
-         "\xBB"
-         "\xBF"
-         "bom \xEF"
-         "\xBB"
-         "\xBF"
-         "",
-         "{\"text\":\"bom \xEF"
-         "\xBB"
-         "\xBF"
-         "\"}"},
-        {"nul \x00"
-         " in"s,
-         "{\"text\":\"nul \\u0000 in\"}"},
-        {"stray \x80"
-         "\xBF"
-         "",
-         "{\"text\":\"stray \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\"}"},
-        {"overlong3 \xE0"
-         "\x80"
-         "\xAF"
-         "",
-         "{\"text\":\"overlong3 \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\"}"},
-        {"overlong4 \xF0"
-         "\x80"
-         "\x80"
-         "\xAF"
-         "",
-         "{\"text\":\"overlong4 \xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\xEF"
-         "\xBF"
-         "\xBD"
-         "\"}"},
+        {"caf\xC3\xA9 \xE4\xB8\xAD \xF0\x9F\x98\x80",
+         "{\"text\":\"caf\xC3\xA9 \xE4\xB8\xAD \xF0\x9F\x98\x80\"}"},
+        {"bad \xFF\xFE end", "{\"text\":\"bad " + Replaced(2) + " end\"}"},
+        {"cut \xE4\xB8", "{\"text\":\"cut " + Replaced(2) + "\"}"},
+        {"overlong \xC0\xAF", "{\"text\":\"overlong " + Replaced(2) + "\"}"},
+        {"surrogate \xED\xA0\x80", "{\"text\":\"surrogate " + Replaced(3) + "\"}"},
+        {"past \xF4\x90\x80\x80", "{\"text\":\"past " + Replaced(4) + "\"}"},
+        {"\xEF\xBB\xBF"
+         "bom \xEF\xBB\xBF",
+         "{\"text\":\"bom \xEF\xBB\xBF\"}"},
+        {"nul \0 in"s, "{\"text\":\"nul \\u0000 in\"}"},
+        {"stray \x80\xBF", "{\"text\":\"stray " + Replaced(2) + "\"}"},
+        {"overlong3 \xE0\x80\xAF", "{\"text\":\"overlong3 " + Replaced(3) + "\"}"},
+        {"overlong4 \xF0\x80\x80\xAF", "{\"text\":\"overlong4 " + Replaced(4) + "\"}"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Printable(CompactJson({{"text", JsonText(c.text)}})), Printable(c.json))
@@ -257,10 +132,10 @@ TEST(JsonTextTest, ReportRowAndWorkerLines_ByteForByte) {
     run.dSeconds = 12.5004;
     run.nAttempt = 2;
     run.versionBefore = "IP Phone v1.0";
-    const std::string row = "{\"address\":\"10.0.0.1\",\"attempts\":2,\"bytes\":1024,\"ok\":false,"
-                            "\"outcome\":\"failed\",\"seconds\":12.5,\"text\":\"No answer "
-                            "\\u0001\xEF\xBF\xBD\",\"versionAfter\":\"\",\"versionBefore\":"
-                            "\"IP Phone v1.0\"}";
+    const std::string row =
+        "{\"address\":\"10.0.0.1\",\"attempts\":2,\"bytes\":1024,\"ok\":false,\"outcome\":"
+        "\"failed\",\"seconds\":12.5,\"text\":\"No answer "
+        "\\u0001\xEF\xBF\xBD\",\"versionAfter\":\"\",\"versionBefore\":\"IP Phone v1.0\"}";
     EXPECT_EQ(Printable(CReportFile::Json({run, run})),
               Printable("[\n  " + row + ",\n  " + row + "\n]\n"));
     EXPECT_EQ(CReportFile::Json({}), "[]\n");
@@ -271,382 +146,118 @@ TEST(JsonTextTest, ReportRowAndWorkerLines_ByteForByte) {
             out.Progress(1024, 4096, 0.0001);
             out.Done("failed", "Tab\there \xC3", 1024, false);
         })),
-        Printable("{\"event\":\"state\",\"state\":\"sending\"}\n"
-                  "{\"bytes\":1024,\"event\":\"progress\",\"seconds\":1e-04,\"total\":4096}\n"
-                  "{\"bytes\":1024,\"event\":\"done\",\"finished\":false,\"outcome\":\"failed\","
-                  "\"text\":\"Tab\\there \xEF\xBF\xBD\"}\n"));
+        Printable(
+            "{\"event\":\"state\",\"state\":\"sending\"}\n{\"bytes\":1024,\"event\":\"progress\","
+            "\"seconds\":1e-04,\"total\":4096}\n{\"bytes\":1024,\"event\":\"done\",\"finished\":"
+            "false,\"outcome\":\"failed\",\"text\":\"Tab\\there \xEF\xBF\xBD\"}\n"));
 }
 
 // What --phones-from takes and refuses in JSON, plain and with --only-failed.
 TEST(JsonReaderTest, ReadPhoneList_JsonTakenAndRefusedAsBefore) {
-    struct CCase {
-        std::string text;
-        bool bOnlyFailed;
+    struct CRead {
         bool bRead;
         std::vector<DWORD> phones;
         std::string error;
     };
-    const std::vector<CCase> cases = {
-        {"[\"10.0.0.1\", {\"ip\": \"10.0.0.2\"}, {\"address\": \"10.0.0.3\", \"ok\": false}]",
-         false,
-         true,
-         {167772161u, 167772162u, 167772163u},
-         ""},
-        {"[\"10.0.0.1\", {\"ip\": \"10.0.0.2\"}, {\"address\": \"10.0.0.3\", \"ok\": false}]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[{\"ip\": \"10.0.0.1\", \"ip\": \"10.0.0.2\"}]", false, true, {167772162u}, ""},
-        {"[{\"ip\": \"10.0.0.1\", \"ip\": \"10.0.0.2\"}]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[{\"address\": \"10.0.0.9\", \"ip\": \"10.0.0.1\"}]", false, true, {167772161u}, ""},
-        {"[{\"address\": \"10.0.0.9\", \"ip\": \"10.0.0.1\"}]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"\\u0031\\u0030.0.0.1\", \"10.0.0.\\u0032\"]",
-         false,
-         true,
-         {167772161u, 167772162u},
-         ""},
-        {"[\"\\u0031\\u0030.0.0.1\", \"10.0.0.\\u0032\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"\xEF"
-         "\xBB"
-         "\xBF"
-         "10.0.0.1\"]",
-         false,
-         true,
-         {167772161u},
-         ""},
-        {"[\"\xEF"
-         "\xBB"
-         "\xBF"
-         "10.0.0.1\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"\\ufeff10.0.0.1\"]",
-         false,
-         false,
-         {},
-         "entry 1: \"\xEF"
-         "\xBB"
-         "\xBF"
-         "10.0.0.1\" is not an IPv4 address"},
-        {"[\"\\ufeff10.0.0.1\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[{\"\xEF"
-         "\xBB"
-         "\xBF"
-         "ip\": \"10.0.0.1\"}]",
-         false,
-         false,
-         {},
-         "entry 1: no \"ip\" address"},
-        {"[{\"\xEF"
-         "\xBB"
-         "\xBF"
-         "ip\": \"10.0.0.1\"}]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"10.0.0.1\", {\"ok\": true, \"n\": [1, 2.5e3, -0, .5, 1., null, {}]}]",
-         false,
-         false,
-         {},
-         "entry 2: no \"ip\" address"},
-        {"[\"10.0.0.1\", {\"ok\": true, \"n\": [1, 2.5e3, -0, .5, 1., null, {}]}]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"\\x10.0.0.1\"]", false, false, {}, "entry 1: \"x10.0.0.1\" is not an IPv4 address"},
-        {"[\"\\x10.0.0.1\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"\\ud800\\t\"]", false, false, {}, "entry 1: \"??\" is not an IPv4 address"},
-        {"[\"\\ud800\\t\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"tab\x09"
-         "here\"]",
-         false,
-         false,
-         {},
-         "entry 1: \"tab?here\" is not an IPv4 address"},
-        {"[\"tab\x09"
-         "here\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[1e999]", false, false, {}, "line 1: illegal number"},
-        {"[1e999]", true, false, {}, "line 1: illegal number"},
-        {"[5e-324, \"1.2.3.4\"]", false, false, {}, "entry 1: no \"ip\" address"},
-        {"[5e-324, \"1.2.3.4\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[2e-324]", false, false, {}, "line 1: illegal number"},
-        {"[2e-324]", true, false, {}, "line 1: illegal number"},
-        {"[-]", false, false, {}, "line 1: illegal number"},
-        {"[-]", true, false, {}, "line 1: illegal number"},
-        {"[1e]", false, false, {}, "line 1: illegal number"},
-        {"[1e]", true, false, {}, "line 1: illegal number"},
-        {"[01]", false, false, {}, "line 1: missing value separator"},
-        {"[01]", true, false, {}, "line 1: missing value separator"},
-        {"[1", false, false, {}, "line 1: invalid termination by number"},
-        {"[1", true, false, {}, "line 1: invalid termination by number"},
-        {"[\"10.0.0.1\",]", false, false, {}, "line 1: object is missing after a comma"},
-        {"[\"10.0.0.1\",]", true, false, {}, "line 1: object is missing after a comma"},
-        {"[\"10.0.0.1\" \"10.0.0.2\"]", false, false, {}, "line 1: missing value separator"},
-        {"[\"10.0.0.1\" \"10.0.0.2\"]", true, false, {}, "line 1: missing value separator"},
-        {"[{\"ip\" \"10.0.0.1\"}]", false, false, {}, "line 1: missing name separator"},
-        {"[{\"ip\" \"10.0.0.1\"}]", true, false, {}, "line 1: missing name separator"},
-        {"[{\"ip\": \"10.0.0.1\",}]", false, false, {}, "line 1: object is missing after a comma"},
-        {"[{\"ip\": \"10.0.0.1\",}]", true, false, {}, "line 1: object is missing after a comma"},
-        {"[{\"ip\": \"10.0.0.1\"", false, false, {}, "line 1: unterminated string"},
-        {"[{\"ip\": \"10.0.0.1\"", true, false, {}, "line 1: unterminated string"},
-        {"[\"10.0.0.1\"", false, false, {}, "line 1: unterminated string"},
-        {"[\"10.0.0.1\"", true, false, {}, "line 1: unterminated string"},
-        {"[\"10.0.0.1", false, false, {}, "line 1: unterminated string"},
-        {"[\"10.0.0.1", true, false, {}, "line 1: unterminated string"},
-        {"[nul]", false, false, {}, "line 1: illegal value"},
-        {"[nul]", true, false, {}, "line 1: illegal value"},
-        {"[null]", false, false, {}, "entry 1: no \"ip\" address"},
-        {"[null]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[tru]", false, false, {}, "line 1: illegal value"},
-        {"[tru]", true, false, {}, "line 1: illegal value"},
-        {"[true ]", false, false, {}, "entry 1: no \"ip\" address"},
-        {"[true ]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"a\\u12\"]", false, false, {}, "line 1: invalid escape sequence"},
-        {"[\"a\\u12\"]", true, false, {}, "line 1: invalid escape sequence"},
-        {"[\"\xFF"
-         "\"]",
-         false,
-         false,
-         {},
-         "line 1: invalid UTF8 string"},
-        {"[\"\xFF"
-         "\"]",
-         true,
-         false,
-         {},
-         "line 1: invalid UTF8 string"},
-        {"[\"\xED"
-         "\xA0"
-         "\x80"
-         "\"]",
-         false,
-         false,
-         {},
-         "line 1: invalid UTF8 string"},
-        {"[\"\xED"
-         "\xA0"
-         "\x80"
-         "\"]",
-         true,
-         false,
-         {},
-         "line 1: invalid UTF8 string"},
-        {"[\"10.0.0.1\"] x", false, false, {}, "line 1: garbage at the end of the document"},
-        {"[\"10.0.0.1\"] x", true, false, {}, "line 1: garbage at the end of the document"},
-        {"[\"10.0.0.1\"]\x0A"
-         "\x0A"
-         "",
-         false,
-         true,
-         {167772161u},
-         ""},
-        {"[\"10.0.0.1\"]\x0A"
-         "\x0A"
-         "",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"\x0A"
-         "\x0A"
-         "[\x0A"
-         "\"10.0.0.1\",\x0A"
-         "\x0A"
-         "\"x\xC3"
-         "\"]",
-         false,
-         false,
-         {},
-         "line 6: invalid UTF8 string"},
-        {"\x0A"
-         "\x0A"
-         "[\x0A"
-         "\"10.0.0.1\",\x0A"
-         "\x0A"
-         "\"x\xC3"
-         "\"]",
-         true,
-         false,
-         {},
-         "line 6: invalid UTF8 string"},
-        {"[\x0C"
-         "\"10.0.0.1\"]",
-         false,
-         false,
-         {},
-         "line 1: illegal number"},
-        {"[\x0C"
-         "\"10.0.0.1\"]",
-         true,
-         false,
-         {},
-         "line 1: illegal number"},
-        {"\x0C"
-         "[\"10.0.0.1\"]",
-         false,
-         false,
-         {},
-         "line 1: illegal value"},
-        {"\x0C"
-         "[\"10.0.0.1\"]",
-         true,
-         false,
-         {},
-         "line 1: illegal value"},
-        {"[\"10.0.0.1\"]\x0C"
-         "",
-         false,
-         false,
-         {},
-         "line 1: garbage at the end of the document"},
-        {"[\"10.0.0.1\"]\x0C"
-         "",
-         true,
-         false,
-         {},
-         "line 1: garbage at the end of the document"},
-        {"[{:}]", false, false, {}, "line 1: unterminated object"},
-        {"[{:}]", true, false, {}, "line 1: unterminated object"},
-        {"[,]", false, false, {}, "line 1: illegal value"},
-        {"[,]", true, false, {}, "line 1: illegal value"},
-        {"[{\"a\":,}]", false, false, {}, "line 1: illegal value"},
-        {"[{\"a\":,}]", true, false, {}, "line 1: illegal value"},
-        {"[\"\\/10.0.0.1\"]", false, false, {}, "entry 1: \"/10.0.0.1\" is not an IPv4 address"},
-        {"[\"\\/10.0.0.1\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {kDeep1025, false, false, {}, "line 1: too deeply nested document"},
-        {kDeep1025, true, false, {}, "line 1: too deeply nested document"},
-        {kDeep1024, false, false, {}, "entry 1: no \"ip\" address"},
-        {kDeep1024,
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[{\"address\": \"10.0.0.1\", \"ok\": true}, {\"address\": \"10.0.0.2\", \"ok\": false}]",
-         false,
-         true,
-         {167772161u, 167772162u},
-         ""},
-        {"[{\"address\": \"10.0.0.1\", \"ok\": true}, {\"address\": \"10.0.0.2\", \"ok\": false}]",
-         true,
-         true,
-         {167772162u},
-         ""},
-        {"[{\"address\": \"10.0.0.1\", \"ok\": 0}]", false, true, {167772161u}, ""},
-        {"[{\"address\": \"10.0.0.1\", \"ok\": 0}]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"10.0.0.1\"]", false, true, {167772161u}, ""},
-        {"[\"10.0.0.1\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[{\"ip\": 10}]", false, false, {}, "entry 1: no \"ip\" address"},
-        {"[{\"ip\": 10}]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"01234567890123456789012345678901234567890123456789\"]",
-         false,
-         false,
-         {},
-         "entry 1: \"0123456789012345678901234567890123456789...\" is not an IPv4 address"},
-        {"[\"01234567890123456789012345678901234567890123456789\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"\\udc00x\"]", false, false, {}, "entry 1: \"?x\" is not an IPv4 address"},
-        {"[\"\\udc00x\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[null", false, false, {}, "line 1: illegal value"},
-        {"[null", true, false, {}, "line 1: illegal value"},
-        {"[true", false, false, {}, "line 1: illegal value"},
-        {"[true", true, false, {}, "line 1: illegal value"},
-        {"[false", false, false, {}, "line 1: illegal value"},
-        {"[false", true, false, {}, "line 1: illegal value"},
-        {"[\"a\\\\\"]", false, false, {}, "entry 1: \"a\\\" is not an IPv4 address"},
-        {"[\"a\\\\\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
-        {"[\"\\uD83D\\uDE00\"]",
-         false,
-         false,
-         {},
-         "entry 1: \"\xF0"
-         "\x9F"
-         "\x98"
-         "\x80"
-         "\" is not an IPv4 address"},
-        {"[\"\\uD83D\\uDE00\"]",
-         true,
-         false,
-         {},
-         "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"},
+    struct CCase {
+        std::string text;
+        CRead plain;
+        CRead onlyFailed;
     };
-    for (const auto& c : cases) {
-        std::vector<DWORD> phones;
-        std::string error;
-        EXPECT_EQ(ReadPhoneList(c.text, &phones, &error, c.bOnlyFailed), c.bRead)
-            << Printable(c.text.substr(0, 80)) << " " << c.bOnlyFailed;
-        EXPECT_EQ(phones, c.phones) << Printable(c.text.substr(0, 80));
-        EXPECT_EQ(Printable(error), Printable(c.error)) << Printable(c.text.substr(0, 80));
+    // The JSON that --report writes: --only-failed takes the failed phones.
+    std::vector<CCase> cases = {
+        {"[{\"address\": \"10.0.0.1\", \"ok\": true}, {\"address\": \"10.0.0.2\", \"ok\": false}]",
+         {true, {167772161u, 167772162u}, ""},
+         {true, {167772162u}, ""}},
+    };
+    // Refused alike with --only-failed and without.
+    const std::pair<std::string, std::string> refused[] = {
+        {"[1e999]", "line 1: illegal number"},
+        {"[2e-324]", "line 1: illegal number"},
+        {"[-]", "line 1: illegal number"},
+        {"[1e]", "line 1: illegal number"},
+        {"[01]", "line 1: missing value separator"},
+        {"[1", "line 1: invalid termination by number"},
+        {"[\"10.0.0.1\",]", "line 1: object is missing after a comma"},
+        {"[\"10.0.0.1\" \"10.0.0.2\"]", "line 1: missing value separator"},
+        {"[{\"ip\" \"10.0.0.1\"}]", "line 1: missing name separator"},
+        {"[{\"ip\": \"10.0.0.1\",}]", "line 1: object is missing after a comma"},
+        {"[{\"ip\": \"10.0.0.1\"", "line 1: unterminated string"},
+        {"[\"10.0.0.1\"", "line 1: unterminated string"},
+        {"[\"10.0.0.1", "line 1: unterminated string"},
+        {"[nul]", "line 1: illegal value"},
+        {"[tru]", "line 1: illegal value"},
+        {"[\"a\\u12\"]", "line 1: invalid escape sequence"},
+        {"[\"\xFF\"]", "line 1: invalid UTF8 string"},
+        {"[\"\xED\xA0\x80\"]", "line 1: invalid UTF8 string"},
+        {"[\"10.0.0.1\"] x", "line 1: garbage at the end of the document"},
+        {"\x0A\x0A[\x0A\"10.0.0.1\",\x0A\x0A\"x\xC3\"]", "line 6: invalid UTF8 string"},
+        {"[\x0C\"10.0.0.1\"]", "line 1: illegal number"},
+        {"\x0C[\"10.0.0.1\"]", "line 1: illegal value"},
+        {"[\"10.0.0.1\"]\x0C", "line 1: garbage at the end of the document"},
+        {"[{:}]", "line 1: unterminated object"},
+        {"[,]", "line 1: illegal value"},
+        {"[{\"a\":,}]", "line 1: illegal value"},
+        {kDeep1025, "line 1: too deeply nested document"},
+        {"[null", "line 1: illegal value"},
+        {"[true", "line 1: illegal value"},
+        {"[false", "line 1: illegal value"},
+    };
+    for (const auto& [text, error] : refused)
+        cases.push_back({text, {false, {}, error}, {false, {}, error}});
+    // Without "ok", which --only-failed needs.
+    const CRead noOk = {
+        false, {}, "entry 1: no \"ok\" (--only-failed reads the JSON that --report writes)"};
+    const std::pair<std::string, CRead> withoutOk[] = {
+        {"[\"10.0.0.1\", {\"ip\": \"10.0.0.2\"}, {\"address\": \"10.0.0.3\", \"ok\": false}]",
+         {true, {167772161u, 167772162u, 167772163u}, ""}},
+        {"[{\"ip\": \"10.0.0.1\", \"ip\": \"10.0.0.2\"}]", {true, {167772162u}, ""}},
+        {"[{\"address\": \"10.0.0.9\", \"ip\": \"10.0.0.1\"}]", {true, {167772161u}, ""}},
+        {"[\"\\u0031\\u0030.0.0.1\", \"10.0.0.\\u0032\"]", {true, {167772161u, 167772162u}, ""}},
+        {"[\"\xEF\xBB\xBF"
+         "10.0.0.1\"]",
+         {true, {167772161u}, ""}},
+        {"[\"\\ufeff10.0.0.1\"]",
+         {false,
+          {},
+          "entry 1: \"\xEF\xBB\xBF"
+          "10.0.0.1\" is not an IPv4 address"}},
+        {"[{\"\xEF\xBB\xBFip\": \"10.0.0.1\"}]", {false, {}, "entry 1: no \"ip\" address"}},
+        {"[\"10.0.0.1\", {\"ok\": true, \"n\": [1, 2.5e3, -0, .5, 1., null, {}]}]",
+         {false, {}, "entry 2: no \"ip\" address"}},
+        {"[\"\\x10.0.0.1\"]", {false, {}, "entry 1: \"x10.0.0.1\" is not an IPv4 address"}},
+        {"[\"\\ud800\\t\"]", {false, {}, "entry 1: \"??\" is not an IPv4 address"}},
+        {"[\"tab\x09here\"]", {false, {}, "entry 1: \"tab?here\" is not an IPv4 address"}},
+        {"[5e-324, \"1.2.3.4\"]", {false, {}, "entry 1: no \"ip\" address"}},
+        {"[null]", {false, {}, "entry 1: no \"ip\" address"}},
+        {"[true ]", {false, {}, "entry 1: no \"ip\" address"}},
+        {"[\"10.0.0.1\"]\x0A\x0A", {true, {167772161u}, ""}},
+        {"[\"\\/10.0.0.1\"]", {false, {}, "entry 1: \"/10.0.0.1\" is not an IPv4 address"}},
+        {kDeep1024, {false, {}, "entry 1: no \"ip\" address"}},
+        {"[{\"address\": \"10.0.0.1\", \"ok\": 0}]", {true, {167772161u}, ""}},
+        {"[\"10.0.0.1\"]", {true, {167772161u}, ""}},
+        {"[{\"ip\": 10}]", {false, {}, "entry 1: no \"ip\" address"}},
+        {"[\"01234567890123456789012345678901234567890123456789\"]",
+         {false,
+          {},
+          "entry 1: \"0123456789012345678901234567890123456789...\" is not an IPv4 address"}},
+        {"[\"\\udc00x\"]", {false, {}, "entry 1: \"?x\" is not an IPv4 address"}},
+        {"[\"a\\\\\"]", {false, {}, "entry 1: \"a\\\" is not an IPv4 address"}},
+        {"[\"\\uD83D\\uDE00\"]",
+         {false, {}, "entry 1: \"\xF0\x9F\x98\x80\" is not an IPv4 address"}},
+    };
+    for (const auto& [text, plain] : withoutOk)
+        cases.push_back({text, plain, noOk});
+    for (const CCase& c : cases) {
+        for (bool bOnlyFailed : {false, true}) {
+            const CRead& expected = bOnlyFailed ? c.onlyFailed : c.plain;
+            std::vector<DWORD> phones;
+            std::string error;
+            EXPECT_EQ(ReadPhoneList(c.text, &phones, &error, bOnlyFailed), expected.bRead)
+                << Printable(c.text.substr(0, 80)) << " " << bOnlyFailed;
+            EXPECT_EQ(phones, expected.phones) << Printable(c.text.substr(0, 80));
+            EXPECT_EQ(Printable(error), Printable(expected.error))
+                << Printable(c.text.substr(0, 80)) << " " << bOnlyFailed;
+        }
     }
 }

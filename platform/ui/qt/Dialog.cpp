@@ -1,9 +1,9 @@
 #include "Dialog.h"
 
 #include "BeforeBlockHook.h"
+#include "DialogSink.h"
 #include "DialogTemplates.h"
 #include "IPAddressCtrl.h"
-#include "MsgWnd.h"
 #include "Seams.h"
 
 #include <QApplication>
@@ -129,20 +129,6 @@ private:
     QTimer m_frame;
     bool m_bFramePainted = false;
     CBeforeBlockHook m_beforeBlock;
-};
-
-// The dialog's handle for posted messages.
-class CDialog::CSink : public CMsgWnd {
-public:
-    explicit CSink(CDialog* pDlg) : m_pDlg(pDlg) {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_CREATE || message == WM_DESTROY)
-            return 0;
-        return m_pDlg->WindowProc(message, wParam, lParam);
-    }
-
-private:
-    CDialog* m_pDlg;
 };
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)
@@ -417,12 +403,6 @@ BOOL CDialog::DestroyWindow() {
     return TRUE;
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(bSaveAndValidate != FALSE, this);
-    DoDataExchange(&dx);
-    return dx.m_bFailed ? FALSE : TRUE;
-}
-
 void CDialog::EndDialog(int nResult) {
     m_nEndResult = nResult;
     if (m_bInModalLoop)
@@ -464,34 +444,6 @@ std::string CDialog::GetDlgItemText(int nID) const {
     if (auto pAddress = qobject_cast<CIPAddressCtrl*>(pWidget))
         return pAddress->Text().toStdString();
     return std::string();
-}
-
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE))
-        return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() {
-    EndDialog(IDCANCEL);
-}
-
-void CDialog::OnCommand(int) {}
-
-void CDialog::Command(int nID) {
-    if (nID == IDOK)
-        OnOK();
-    else if (nID == IDCANCEL)
-        OnCancel();
-    else
-        OnCommand(nID);
 }
 
 void CDialog::keyPressEvent(QKeyEvent* pEvent) {

@@ -1,7 +1,7 @@
 #include "Dialog.h"
 
 #include "BeforeBlockHook.h"
-#include "MsgWnd.h"
+#include "DialogSink.h"
 #include "UiApi.h"
 
 namespace {
@@ -21,21 +21,6 @@ CWnd* AfxGetMainWnd() {
 void AfxSetMainWnd(CWnd* pWnd) {
     g_pMainWnd = pWnd;
 }
-
-// The dialog's handle for posted messages: a hidden window of the platform
-// layer, so a payload still queued when the dialog goes is released.
-class CDialog::CSink : public CMsgWnd {
-public:
-    explicit CSink(CDialog* pDlg) : m_pDlg(pDlg) {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message == WM_CREATE || message == WM_DESTROY)
-            return 0;
-        return m_pDlg->WindowProc(message, wParam, lParam);
-    }
-
-private:
-    CDialog* m_pDlg;
-};
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParent)
     : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
@@ -139,12 +124,6 @@ BOOL CDialog::DestroyWindow() {
     return Win32Ui::DestroyWindow(m_hWnd) ? TRUE : FALSE;
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(bSaveAndValidate != FALSE, this);
-    DoDataExchange(&dx);
-    return dx.m_bFailed ? FALSE : TRUE;
-}
-
 void CDialog::EndDialog(int nResult) {
     if (!HasWindow())
         return;
@@ -177,32 +156,4 @@ void CDialog::PaceRedraws() {
             if (HasWindow())
                 Win32Ui::UpdateWindow(m_hWnd);
         });
-}
-
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
-    return TRUE;
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK() {
-    if (!UpdateData(TRUE))
-        return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() {
-    EndDialog(IDCANCEL);
-}
-
-void CDialog::OnCommand(int) {}
-
-void CDialog::Command(int nID) {
-    if (nID == IDOK)
-        OnOK();
-    else if (nID == IDCANCEL)
-        OnCancel();
-    else
-        OnCommand(nID);
 }
