@@ -12,7 +12,9 @@ shift $(( $# > 2 ? 2 : $# ))
 
 WINEPREFIX=$(mktemp -d /tmp/orvex-wine.XXXXXX)
 export WINEPREFIX
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, no Gecko, and no menu entries or file associations on this
+# machine's desktop from the programs the suites start.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEDEBUG=-all
 xvfb_pid=
 sim_pid=
