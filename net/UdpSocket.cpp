@@ -165,14 +165,17 @@ BOOL CUdpSocket::Enter(HWND hWndOwner, UINT nNotifyMsg, DWORD dwAddress, UINT nP
         return FALSE;
     }
     auto* pThread = new CUdpIoThread(m_pState);
-    if (!pThread->CreateThread()) {
+    DWORD dwThreadId = 0;
+    if (!pThread->CreateThread(&dwThreadId)) {
         delete pThread;
         OutputDebugStringA("CreateThread() failed in CUdpSocket::Enter()\n");
         Leave();
         return FALSE;
     }
-    // THREAD_PRIORITY_HIGHEST has no unprivileged counterpart on Linux; the
-    // thread sleeps in its wait and needs none to keep up.
+    // Replies from many phones at once are taken before the dialog's work.
+    // Linux gives an unprivileged process no way up; the thread sleeps in its
+    // wait and keeps up without.
+    SetWorkerThreadPriority(dwThreadId, kThreadPriorityHighest);
     m_bThreadRunning = true;
     // A reply to a probe sent right after Enter must find the socket bound:
     // datagrams that arrive before are lost. Whether the open succeeded

@@ -21,3 +21,7 @@ BOOL CWorkerThread::StartThread(DWORD& dwThreadId) {
     pQueue.release();
     return TRUE;
 }
+
+BOOL SetWorkerThreadPriority(DWORD, int) {
+    return FALSE;
+}

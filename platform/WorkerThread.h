@@ -9,6 +9,13 @@
 
 class CMsgWnd;
 
+// THREAD_PRIORITY_HIGHEST, the highest of the normal priorities.
+constexpr int kThreadPriorityHighest = 2;
+// Sets the priority of the thread with this id (SetThreadPriority). Linux
+// offers an unprivileged process no way up, so there it changes nothing and
+// returns FALSE; so does an id whose thread has ended.
+BOOL SetWorkerThreadPriority(DWORD dwThreadId, int nPriority);
+
 class CWorkerThread {
 public:
     CWorkerThread() = default;

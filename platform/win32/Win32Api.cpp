@@ -116,6 +116,15 @@ uint32_t GetCurrentThreadId() {
     return ::GetCurrentThreadId();
 }
 
+bool SetThreadPriority(uint32_t dwThreadId, int nPriority) {
+    HANDLE hThread = ::OpenThread(THREAD_SET_INFORMATION, FALSE, dwThreadId);
+    if (hThread == nullptr)
+        return false;
+    const bool bSet = ::SetThreadPriority(hThread, nPriority) != FALSE;
+    ::CloseHandle(hThread);
+    return bSet;
+}
+
 void MakeThreadQueue() {
     MSG msg;
     ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);

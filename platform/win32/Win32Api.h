@@ -26,6 +26,8 @@ void Sleep(uint32_t dwMilliseconds);
 // thread's handle; its id goes to *pdwThreadId. False when none started.
 bool StartThread(unsigned long (*pfnStart)(void*), void* pArg, uint32_t* pdwThreadId);
 uint32_t GetCurrentThreadId();
+// SetThreadPriority of the thread with this id; false when it has ended.
+bool SetThreadPriority(uint32_t dwThreadId, int nPriority);
 
 // A posted or sent message as the thread's queue holds it.
 struct RawMessage {

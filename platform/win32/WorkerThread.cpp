@@ -36,3 +36,7 @@ BOOL CWorkerThread::StartThread(DWORD& dwThreadId) {
     dwThreadId = dwId;
     return TRUE;
 }
+
+BOOL SetWorkerThreadPriority(DWORD dwThreadId, int nPriority) {
+    return Win32::SetThreadPriority(dwThreadId, nPriority) ? TRUE : FALSE;
+}

@@ -5,9 +5,11 @@
 #include "MsgWnd.h"
 #include "SocketApi.h"
 #include "TcpSocket.h"
+#include "ThreadPriorities.h"
 #include "TraceCapture.h"
 #include "UdpSocket.h"
 #include "WinSock.h"
+#include "WorkerThread.h"
 
 #include <gtest/gtest.h>
 
@@ -147,8 +149,11 @@ TEST_F(TransportWineTest, Udp_DatagramsInOrderAndAnOversizedOneDropped) {
     const DWORD dwB = ntohl(InetAddr("127.0.17.6"));
     CTraceCapture trace;
     CUdpSocket a, b;
+    const int nHighestBefore = CountOwnThreadsAtPriority(kThreadPriorityHighest);
     ASSERT_TRUE(b.Enter(m_wnd.GetSafeHwnd(), WM_UDP_DATA, dwA, kPort, kRecvSize, dwB));
     ASSERT_TRUE(a.Enter(m_wnd.GetSafeHwnd(), WM_UDP_DATA, dwB, kPort, kRecvSize, dwA));
+    EXPECT_EQ(CountOwnThreadsAtPriority(kThreadPriorityHighest), nHighestBefore + 2)
+        << "each socket's I/O thread runs at the highest normal priority";
     const std::vector<std::string> datagrams = {"first", std::string(64, 'L'), "second",
                                                 std::string(63, 'F')};
     for (const std::string& datagram : datagrams) {
