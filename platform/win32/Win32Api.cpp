@@ -97,10 +97,6 @@ void CloseHandle(Handle hObject) {
     ::CloseHandle(hObject);
 }
 
-void Sleep(uint32_t dwMilliseconds) {
-    ::Sleep(dwMilliseconds);
-}
-
 bool StartThread(unsigned long (*pfnStart)(void*), void* pArg, uint32_t* pdwThreadId) {
     DWORD dwId = 0;
     HANDLE hThread = ::CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(pfnStart),

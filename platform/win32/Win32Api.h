@@ -20,7 +20,6 @@ bool ResetEvent(Handle hEvent);
 // WaitForSingleObject; the results have the values of WinTypes.h.
 uint32_t WaitForSingleObject(Handle hObject, uint32_t dwMilliseconds);
 void CloseHandle(Handle hObject);
-void Sleep(uint32_t dwMilliseconds);
 
 // Starts pfnStart(pArg) on a new thread (CreateThread) and closes the
 // thread's handle; its id goes to *pdwThreadId. False when none started.
