@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run demo demo-cli test install uninstall package sanitize fuzz bench containment clean windows test-windows
+.PHONY: all deps build run demo demo-cli test test-all install uninstall package sanitize fuzz bench containment clean windows test-windows
 
 all: build
 
@@ -27,6 +27,9 @@ demo-cli: build
 
 test: build
 	@scripts/run-tests.sh $(BUILD) $(JOBS)
+
+# Every suite: Linux's, then the Windows programs' under Wine.
+test-all: test test-windows
 
 # Installs under $(PREFIX), below $(DESTDIR) when given (README, "Set-up").
 # Run as root after `make`, it only brings the build up to date: configuring
